@@ -6,6 +6,10 @@
 //
 // Thread-safety: every operation may be called from any thread. join() and
 // requestExitAndWait() refuse to wait when called from the thread itself.
+//
+// A subclass must stop the thread (requestExitAndWait()) in its own
+// destructor: by the time ~AudioThread() runs, the subclass part is gone, yet
+// a running thread may still be inside threadLoop().
 #ifndef CLIENT_AUDIO_THREAD_H
 #define CLIENT_AUDIO_THREAD_H
 
@@ -15,11 +19,13 @@ public:
     explicit AudioThread(void* reserved);
 
     // Requests an exit and joins a running thread, so an object never leaves a
-    // thread behind. Destroying the object from its own thread detaches it.
+    // thread behind. Destroying the object from its own thread detaches it;
+    // the thread then ends as soon as the current call into the object returns.
     virtual ~AudioThread();
 
     // Asks the thread to stop after the current threadLoop() returns.
-    // Never blocks. Returns 0.
+    // Never blocks. Returns 0. A single atomic store, so it is
+    // async-signal-safe: a signal handler may call it.
     virtual int requestExit();
 
     // Starts the thread (joinable). `name` names it for debuggers (cut to 15
@@ -35,7 +41,7 @@ public:
     // result ends the thread without calling threadLoop(). Returns 0 here.
     virtual int readyToRun();
 
-    // Non-zero once an exit has been requested.
+    // Non-zero once an exit has been requested; run() clears it.
     int exitPending() const;
 
     // Waits until the thread body has ended; returns at once with 0 when no

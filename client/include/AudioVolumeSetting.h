@@ -12,7 +12,8 @@ public:
     virtual int setMasterVolume(uint8_t volume) = 0;
     virtual int getMasterVolume(uint8_t* volume) = 0;
     virtual int setChannelGain(ChannelGainParam* param) = 0;
-    virtual int getChannelGain(ChannelGainParam* param) = 0;  // param->channelMask names the channel
+    virtual int getChannelGain(
+        ChannelGainParam* param) = 0;  // param->channelMask names the channel
     virtual int setUpLinkGain(float gain) = 0;
     // The first argument of the ADC pair operations is 0 in every call.
     virtual int setAdcPgaGain(int32_t id, float channel0, float channel1) = 0;

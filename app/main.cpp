@@ -1,0 +1,3 @@
+#include "Server.h"
+
+int main(int argc, char** argv) { return serverMain(argc, argv); }

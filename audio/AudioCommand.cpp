@@ -1,0 +1,39 @@
+#include "AudioCommand.h"
+
+#include "AudioStatusCommand.h"
+#include "AudioVolumeCommand.h"
+
+AudioCommand::AudioCommand()
+    : mAppSetting(AudioCreator::createAudioAppSetting()),
+      mSourceSetting(AudioCreator::createAudioSourceSetting()),
+      mMixerSetting(AudioCreator::createAudioMixerSetting()),
+      mVolumeSetting(AudioCreator::createAudioVolumeSetting()),
+      mToolSetting(AudioCreator::createAudioToolSetting()),
+      mNotify(nullptr),
+      mNotifyCtx(nullptr) {
+    // The order of this list is the order of lookup and of destruction.
+    add(new AudioStatusCommand(this));
+    add(new AudioVolumeCommand(this));
+}
+
+AudioCommand::~AudioCommand() {
+    delete mAppSetting;
+    delete mSourceSetting;
+    delete mMixerSetting;
+    delete mVolumeSetting;
+    delete mToolSetting;
+}
+
+int AudioCommand::setNotify(NotifyFunc fn, void* ctx) {
+    mNotify = fn;
+    mNotifyCtx = ctx;
+    return 0;
+}
+
+bool AudioCommand::notify(unsigned char* data, unsigned int len) const {
+    if (mNotify == nullptr) {
+        return false;
+    }
+    mNotify(mNotifyCtx, data, len);
+    return true;
+}

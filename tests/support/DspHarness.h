@@ -1,0 +1,49 @@
+// Drives command lines through a real "dsp" group backed by the simulated
+// service, recording the service calls and capturing the log lines.
+#ifndef TESTS_SUPPORT_DSP_HARNESS_H
+#define TESTS_SUPPORT_DSP_HARNESS_H
+
+#include <string>
+#include <vector>
+
+#include "AudioCommand.h"
+#include "SimService.h"
+
+class DspHarness {
+public:
+    static constexpr int kReplyCapacity = 8192;
+
+    // Resets the simulated service to its defaults and records calls.
+    DspHarness();
+    ~DspHarness();
+
+    struct Result {
+        int count = 0;      // what the command returned
+        std::string bytes;  // the first `count` bytes of the reply buffer
+    };
+
+    // Runs `text` (what follows "dsp" on a line, e.g. "vol 40\n") through the
+    // group with a reply buffer of `capacity` bytes.
+    Result run(const std::string& text, int capacity = kReplyCapacity);
+
+    // Names of the service calls made since the last run() began.
+    std::vector<std::string> calls() const;
+    std::vector<audiosim::Call> callRecords() const;
+    // Log lines written since the last run() began.
+    std::vector<std::string> log() const;
+    // True when some log line since the last run() contains `needle`.
+    bool logged(const std::string& needle) const;
+
+    audiosim::Service& service() { return audiosim::Service::instance(); }
+    AudioCommand& group() { return *mGroup; }
+
+private:
+    audiosim::LogCapture mLog;
+    AudioCommand* mGroup;
+};
+
+// "[ok]" and "[fail]" as they go on the wire, NUL included.
+extern const std::string kOkReply;
+extern const std::string kFailReply;
+
+#endif  // TESTS_SUPPORT_DSP_HARNESS_H

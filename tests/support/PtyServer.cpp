@@ -1,0 +1,327 @@
+#include "PtyServer.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int remainingMs(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+void pause(int ms) {
+    struct timespec ts = {0, ms * 1000000L};
+    nanosleep(&ts, nullptr);
+}
+
+}  // namespace
+
+PipeCollector::~PipeCollector() { stop(); }
+
+void PipeCollector::start(int fd) {
+    mFd = fd;
+    mThread = std::thread([this] {
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::read(mFd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            std::lock_guard<std::mutex> lock(mMutex);
+            if (n <= 0) {
+                mEnded = true;
+                mChanged.notify_all();
+                return;
+            }
+            mText.append(buffer, static_cast<size_t>(n));
+            mChanged.notify_all();
+        }
+    });
+}
+
+void PipeCollector::stop() {
+    if (mThread.joinable()) {
+        mThread.join();
+    }
+    if (mFd >= 0) {
+        close(mFd);
+        mFd = -1;
+    }
+}
+
+std::string PipeCollector::text() const {
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mText;
+}
+
+bool PipeCollector::waitFor(const std::string& needle, int timeoutMs) const {
+    std::unique_lock<std::mutex> lock(mMutex);
+    return mChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        return mText.find(needle) != std::string::npos || mEnded;
+    }) && mText.find(needle) != std::string::npos;
+}
+
+PtyServer::PtyServer() : PtyServer(Options()) {}
+
+PtyServer::PtyServer(const Options& options) {
+    if (!openPty() || !spawn(options)) {
+        return;
+    }
+    mOk = !options.waitReady || mStderr.waitFor("port ready", 10000);
+}
+
+PtyServer::~PtyServer() {
+    if (mPid > 0) {
+        kill(mPid, SIGKILL);
+        int status = 0;
+        while (waitpid(mPid, &status, 0) < 0 && errno == EINTR) {
+        }
+        mPid = -1;
+    }
+    mStdout.stop();
+    mStderr.stop();
+    if (mMaster >= 0) {
+        close(mMaster);
+    }
+    if (mSlave >= 0) {
+        close(mSlave);
+    }
+}
+
+bool PtyServer::openPty() {
+    mMaster = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (mMaster < 0 || grantpt(mMaster) != 0 || unlockpt(mMaster) != 0) {
+        return false;
+    }
+    char name[128];
+    if (ptsname_r(mMaster, name, sizeof name) != 0) {
+        return false;
+    }
+    mSlavePath = name;
+    mSlave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (mSlave < 0) {
+        return false;
+    }
+    // Raw before the server starts, so nothing the test sends is cooked.
+    struct termios options;
+    if (tcgetattr(mSlave, &options) != 0) {
+        return false;
+    }
+    cfmakeraw(&options);
+    return tcsetattr(mSlave, TCSANOW, &options) == 0;
+}
+
+bool PtyServer::spawn(const Options& options) {
+    std::vector<std::string> args = {DSPD_BINARY};
+    std::map<std::string, std::string> env;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const char* eq = std::strchr(*entry, '=');
+        if (eq != nullptr) {
+            env[std::string(*entry, static_cast<size_t>(eq - *entry))] = eq + 1;
+        }
+    }
+    env.erase("DSPD_SERIAL_PREFIX");
+    env.erase("DSPD_SIM_FAIL");
+    if (options.portFromPty) {
+        const size_t slash = mSlavePath.rfind('/');
+        env["DSPD_SERIAL_PREFIX"] = mSlavePath.substr(0, slash + 1);
+        args.push_back(mSlavePath.substr(slash + 1));
+    } else {
+        args.insert(args.end(), options.args.begin(), options.args.end());
+    }
+    for (const auto& entry : options.env) {
+        env[entry.first] = entry.second;
+    }
+
+    std::vector<std::string> envText;
+    for (const auto& entry : env) {
+        envText.push_back(entry.first + "=" + entry.second);
+    }
+    std::vector<char*> argv;
+    for (auto& arg : args) {
+        argv.push_back(&arg[0]);
+    }
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& text : envText) {
+        envp.push_back(&text[0]);
+    }
+    envp.push_back(nullptr);
+
+    int outPipe[2];
+    int errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0) {
+        return false;
+    }
+    if (pipe2(errPipe, O_CLOEXEC) != 0) {
+        close(outPipe[0]);
+        close(outPipe[1]);
+        return false;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attr;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    posix_spawnattr_init(&attr);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGTERM);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    const int rc = posix_spawn(&mPid, argv[0], &actions, &attr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    if (rc != 0) {
+        mPid = -1;
+        close(outPipe[0]);
+        close(errPipe[0]);
+        return false;
+    }
+    mStdout.start(outPipe[0]);
+    mStderr.start(errPipe[0]);
+    return true;
+}
+
+bool PtyServer::send(const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(mMaster, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool PtyServer::waitDrained(int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int pending = 0;
+        if (ioctl(mSlave, FIONREAD, &pending) != 0) {
+            return false;
+        }
+        if (pending == 0) {
+            return true;
+        }
+        if (remainingMs(deadline) == 0) {
+            return false;
+        }
+        pause(2);
+    }
+}
+
+std::string PtyServer::read(size_t n, int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::string data;
+    char buffer[4096];
+    while (data.size() < n) {
+        struct pollfd pfd = {mMaster, POLLIN, 0};
+        const int ready = poll(&pfd, 1, remainingMs(deadline));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            break;
+        }
+        const size_t want = n - data.size() < sizeof buffer ? n - data.size() : sizeof buffer;
+        const ssize_t got = ::read(mMaster, buffer, want);
+        if (got <= 0) {
+            break;
+        }
+        data.append(buffer, static_cast<size_t>(got));
+    }
+    return data;
+}
+
+std::string PtyServer::readQuiet(int quietMs, int maxMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(maxMs);
+    std::string data;
+    char buffer[4096];
+    for (;;) {
+        const int wait = quietMs < remainingMs(deadline) ? quietMs : remainingMs(deadline);
+        struct pollfd pfd = {mMaster, POLLIN, 0};
+        const int ready = poll(&pfd, 1, wait);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            return data;
+        }
+        const ssize_t got = ::read(mMaster, buffer, sizeof buffer);
+        if (got <= 0) {
+            return data;
+        }
+        data.append(buffer, static_cast<size_t>(got));
+    }
+}
+
+std::string PtyServer::request(const std::string& line, size_t n, int timeoutMs) {
+    if (!send(line)) {
+        return std::string();
+    }
+    return read(n, timeoutMs);
+}
+
+int PtyServer::stop(int sig, int timeoutMs) {
+    if (mPid <= 0) {
+        return mStatus;
+    }
+    kill(mPid, sig);
+    return waitExit(timeoutMs);
+}
+
+int PtyServer::waitExit(int timeoutMs) {
+    if (mPid <= 0) {
+        return mStatus;
+    }
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int status = 0;
+        const pid_t done = waitpid(mPid, &status, WNOHANG);
+        if (done == mPid) {
+            mPid = -1;
+            mStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            mStdout.stop();
+            mStderr.stop();
+            return mStatus;
+        }
+        if (done < 0 && errno != EINTR) {
+            return -1;
+        }
+        if (remainingMs(deadline) == 0) {
+            return -1;
+        }
+        pause(5);
+    }
+}

@@ -1,0 +1,103 @@
+// Runs the real dspd binary on a pseudo-terminal and speaks to it as a peer.
+//
+// The test keeps the terminal's slave end open (in raw mode, before the
+// server starts) and talks through the master end. Every wait has a deadline;
+// reads use poll().
+#ifndef TESTS_SUPPORT_PTY_SERVER_H
+#define TESTS_SUPPORT_PTY_SERVER_H
+
+#include <sys/types.h>
+
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Collects what a child process writes to one pipe.
+class PipeCollector {
+public:
+    PipeCollector() = default;
+    ~PipeCollector();
+    // Takes ownership of `fd` and reads it on a thread until end of file.
+    void start(int fd);
+    void stop();  // waits for end of file (the child must have exited)
+    std::string text() const;
+    // Waits until the collected text contains `needle`.
+    bool waitFor(const std::string& needle, int timeoutMs) const;
+
+private:
+    int mFd = -1;
+    std::thread mThread;
+    mutable std::mutex mMutex;
+    mutable std::condition_variable mChanged;
+    std::string mText;
+    bool mEnded = false;
+};
+
+class PtyServer {
+public:
+    struct Options {
+        // Arguments after the program name. Default: the pty's number, with
+        // DSPD_SERIAL_PREFIX set to the pty directory.
+        std::vector<std::string> args;
+        bool portFromPty = true;
+        std::map<std::string, std::string> env;  // added to (or replacing) ours
+        bool waitReady = true;                   // wait for the "port ready" log line
+    };
+
+    PtyServer();
+    explicit PtyServer(const Options& options);
+    // Stops a server that still runs (SIGKILL) and closes everything.
+    ~PtyServer();
+
+    // False when the pty could not be made, the binary not started, or the
+    // server was not ready in time.
+    bool ok() const { return mOk; }
+    pid_t pid() const { return mPid; }
+    int masterFd() const { return mMaster; }
+    int slaveFd() const { return mSlave; }
+    const std::string& slavePath() const { return mSlavePath; }
+
+    // Writes all bytes to the master end.
+    bool send(const std::string& bytes);
+    // Waits until the server has read everything sent so far.
+    bool waitDrained(int timeoutMs = 5000);
+    // Reads until `n` bytes have come or the deadline passes.
+    std::string read(size_t n, int timeoutMs = 5000);
+    // Reads until nothing has come for `quietMs` (or `maxMs` has passed).
+    std::string readQuiet(int quietMs = 200, int maxMs = 5000);
+    // Sends `line` and reads the reply of `n` bytes.
+    std::string request(const std::string& line, size_t n, int timeoutMs = 5000);
+
+    std::string out() const { return mStdout.text(); }
+    std::string err() const { return mStderr.text(); }
+    bool waitErr(const std::string& needle, int timeoutMs = 5000) const {
+        return mStderr.waitFor(needle, timeoutMs);
+    }
+    bool waitOut(const std::string& needle, int timeoutMs = 5000) const {
+        return mStdout.waitFor(needle, timeoutMs);
+    }
+
+    // Sends `sig` and waits for the exit. Returns the exit status, or -1
+    // when the process did not exit normally in time.
+    int stop(int sig, int timeoutMs = 8000);
+    // Waits for the exit without signalling; same results as stop().
+    int waitExit(int timeoutMs = 8000);
+
+private:
+    bool openPty();
+    bool spawn(const Options& options);
+
+    bool mOk = false;
+    int mMaster = -1;
+    int mSlave = -1;
+    std::string mSlavePath;
+    pid_t mPid = -1;
+    int mStatus = -1;
+    PipeCollector mStdout;
+    PipeCollector mStderr;
+};
+
+#endif  // TESTS_SUPPORT_PTY_SERVER_H

@@ -1,0 +1,74 @@
+// The serial worker: owns the serial port on a thread of its own.
+//
+// The thread opens and configures the port, hands the reply sink to the
+// callback, then reads bytes, cuts them into lines, runs each line through the
+// callback and writes the reply back, until an exit is requested.
+//
+// The device path is "/dev/ttyS<port>"; the environment variable
+// DSPD_SERIAL_PREFIX, when set, replaces "/dev/ttyS" as plain text (it is
+// never used as a format), so a workstation can run on a pseudo-terminal.
+//
+// Thread-safety: after construction everything runs on the worker thread;
+// the owner's only contact is the destructor, which waits for the thread.
+#ifndef UART_UART_WORKER_H
+#define UART_UART_WORKER_H
+
+#include <termios.h>
+
+#include <atomic>
+#include <cstddef>
+#include <string>
+
+#include "AudioThread.h"
+#include "CommandItem.h"
+#include "UartWorkerCallBack.h"
+
+class UartWorker : public AudioThread {
+public:
+    static constexpr int kBufferSize = 8192;
+
+    // Starts the thread at once. `cbk` must not be null (a null callback ends
+    // the process with status -1) and must outlive the worker. `stopFlag`,
+    // when given, is polled by the read loop: once it reads true the worker
+    // requests its own exit (a signal handler may set it).
+    UartWorker(UartWorkerCallBack* cbk, int port, int baudrate, int databits, int stopbits,
+               int parity, const std::atomic<bool>* stopFlag = nullptr);
+
+    // Waits until the thread body has returned; the port is closed by then.
+    ~UartWorker() override;
+
+    // The thread body: the whole life of the port. Returns false on every
+    // path, so it runs once per start.
+    bool threadLoop() override;
+
+    // Reply sink for commands (a NotifyFunc): writes `len` bytes of `data` to
+    // the port of the worker `ctx`, resuming after partial writes and after
+    // interruptions by signals; stops at any other failure.
+    static void notify(void* ctx, unsigned char* data, unsigned int len);
+
+    // The device path for `port`, as the worker opens it.
+    static std::string devicePath(int port);
+
+private:
+    bool openPort();
+    bool setParams();
+    bool setBaudrate();
+    void closePort();
+    void readLoop(char* readBuf, char* lineBuf, char* replyBuf);
+    void runLine(char* line, int len, char* replyBuf);
+    // Writes all of `data`, resuming after partial writes and interruptions;
+    // returns the bytes written, fewer on failure.
+    size_t writeAll(const unsigned char* data, size_t len);
+
+    UartWorkerCallBack* mCbk;
+    int mPort;
+    int mBaudrate;
+    int mDatabits;
+    int mStopbits;
+    int mParity;
+    int mFd;
+    const std::atomic<bool>* mStopFlag;
+    struct termios mParams;  // line parameters as set, the base of the speed step
+};
+
+#endif  // UART_UART_WORKER_H
