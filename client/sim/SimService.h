@@ -13,7 +13,8 @@
 //    long-running server does not grow);
 //  - direct access to the state.
 //
-// Thread-safety: every member is safe to call from any thread.
+// Thread-safety: every member is safe to call from any thread; enter() and
+// lockedState() need mutex() held.
 #ifndef CLIENT_SIM_SIM_SERVICE_H
 #define CLIENT_SIM_SIM_SERVICE_H
 
@@ -71,7 +72,8 @@ struct Call {
     T recordAs() const {
         T value;
         std::memset(&value, 0, sizeof value);
-        std::memcpy(&value, bytes.data(), bytes.size() < sizeof value ? bytes.size() : sizeof value);
+        std::memcpy(&value, bytes.data(),
+                    bytes.size() < sizeof value ? bytes.size() : sizeof value);
         return value;
     }
 };
@@ -90,6 +92,7 @@ public:
     void reset();
 
     State state() const;
+    // The blobs are cut or zero-padded to their fixed sizes.
     void setState(const State& state);
 
     // Makes `op` fail (or succeed again). Returns false if `op` is no
@@ -106,8 +109,10 @@ public:
     std::vector<std::string> callNames() const;  // just the op of each call
     void clearCalls();
 
-    // Used by the settings objects. Records the call (when recording) and
-    // returns true when the operation is set to fail.
+    // Used by the settings objects, which hold mutex() around the whole
+    // operation so the record and the state change in the same order. Records
+    // the call (when recording) and returns true when the operation is set to
+    // fail. The caller holds mutex().
     bool enter(Call call);
     std::mutex& mutex() { return mMutex; }
     State& lockedState() { return mState; }  // caller holds mutex()
@@ -124,6 +129,8 @@ private:
 
 // While alive, captures every line written by audioPrint (in order, prefix
 // and message as one string) instead of writing it to standard error.
+// Captures alive at the same time share one store, emptied when the first of
+// them starts.
 class LogCapture {
 public:
     LogCapture();
