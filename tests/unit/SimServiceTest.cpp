@@ -311,98 +311,58 @@ TEST_F(SimServiceTest, PaddingStaysZero) {
 
 // --- Scalars and single records --------------------------------------------
 
+// Reads the default, then sets `value` and reads it back.
+template <typename T, typename Set, typename Get>
+void expectRoundTrip(const char* what, T value, Set set, Get get) {
+    SCOPED_TRACE(what);
+    T got{};
+    ASSERT_EQ(0, get(&got));
+    EXPECT_NE(value, got) << "the default already holds the value";
+    ASSERT_EQ(0, set(value));
+    ASSERT_EQ(0, get(&got));
+    EXPECT_EQ(value, got);
+}
+
 TEST_F(SimServiceTest, ScalarRoundTrips) {
-    struct Case {
-        const char* name;
-        std::function<int(Settings&)> set;
-        std::function<int(Settings&, std::vector<double>&)> get;
-        std::vector<double> expected;
-    };
-    const std::vector<Case> cases = {
-        {"duplex",
-         [](Settings& s) { return s.app->setDuplexOfAEC(1); },
-         [](Settings& s, std::vector<double>& out) {
-             int32_t v = 0;
-             int rc = s.app->getDuplexOfAEC(&v);
-             out = {double(v)};
-             return rc;
-         },
-         {1}},
-        {"nr",
-         [](Settings& s) { return s.app->setNRAttenuation(-12); },
-         [](Settings& s, std::vector<double>& out) {
-             int32_t v = 0;
-             int rc = s.app->getNRAttenuation(&v);
-             out = {double(v)};
-             return rc;
-         },
-         {-12}},
-        {"speaker delay",
-         [](Settings& s) { return s.app->setSpeakerDelay(0x30, 2.25f); },
-         [](Settings& s, std::vector<double>& out) {
-             float a = 0, b = 0, c = 0;
-             int rc = s.app->getSpeakerDelay(1u << 4, &a) | s.app->getSpeakerDelay(1u << 5, &b) |
-                      s.app->getSpeakerDelay(1u << 3, &c);
-             out = {a, b, c};
-             return rc;
-         },
-         {2.25, 2.25, 0.0}},
-        {"master volume",
-         [](Settings& s) { return s.volume->setMasterVolume(200); },
-         [](Settings& s, std::vector<double>& out) {
-             uint8_t v = 0;
-             int rc = s.volume->getMasterVolume(&v);
-             out = {double(v)};
-             return rc;
-         },
-         {200}},
-        {"speaker output",
-         [](Settings& s) { return s.source->setSpeakerOutPut(0x3F); },
-         [](Settings& s, std::vector<double>& out) {
-             uint32_t v = 0;
-             int rc = s.source->getSpeakerOutPut(&v);
-             out = {double(v)};
-             return rc;
-         },
-         {0x3F}},
-        {"uplink gain",
-         [](Settings& s) { return s.volume->setUpLinkGain(-3.5f); },
-         [](Settings& s, std::vector<double>& out) {
-             float v = 0;
-             int rc = s.volume->getUpLinkGain(&v);
-             out = {v};
-             return rc;
-         },
-         {-3.5}},
-        {"adc op",
-         [](Settings& s) { return s.volume->setAdcOpGain(0, 1.5f, -2.5f); },
-         [](Settings& s, std::vector<double>& out) {
-             float a = 0, b = 0, pa = 9, pb = 9;
-             int rc = s.volume->getAdcOpGain(0, &a, &b) | s.volume->getAdcPgaGain(0, &pa, &pb);
-             out = {a, b, pa, pb};
-             return rc;
-         },
-         {1.5, -2.5, 0, 0}},
-        {"adc pga",
-         [](Settings& s) { return s.volume->setAdcPgaGain(0, 6.0f, 12.0f); },
-         [](Settings& s, std::vector<double>& out) {
-             float a = 0, b = 0, oa = 9, ob = 9;
-             int rc = s.volume->getAdcPgaGain(0, &a, &b) | s.volume->getAdcOpGain(0, &oa, &ob);
-             out = {a, b, oa, ob};
-             return rc;
-         },
-         {6, 12, 0, 0}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        service.reset();
-        std::vector<double> got;
-        ASSERT_EQ(0, c.get(s, got));
-        EXPECT_NE(c.expected, got) << "the default already holds the value";
-        ASSERT_EQ(0, c.set(s));
-        ASSERT_EQ(0, c.get(s, got));
-        EXPECT_EQ(c.expected, got);
-    }
+    AudioAppSetting& app = *s.app;
+    AudioVolumeSetting& vol = *s.volume;
+    expectRoundTrip<int32_t>(
+        "duplex", 1, [&](int32_t v) { return app.setDuplexOfAEC(v); },
+        [&](int32_t* v) { return app.getDuplexOfAEC(v); });
+    expectRoundTrip<int32_t>(
+        "nr", -12, [&](int32_t v) { return app.setNRAttenuation(v); },
+        [&](int32_t* v) { return app.getNRAttenuation(v); });
+    expectRoundTrip<uint8_t>(
+        "master volume", 200, [&](uint8_t v) { return vol.setMasterVolume(v); },
+        [&](uint8_t* v) { return vol.getMasterVolume(v); });
+    expectRoundTrip<uint32_t>(
+        "speaker output", 0x3F, [&](uint32_t v) { return s.source->setSpeakerOutPut(v); },
+        [&](uint32_t* v) { return s.source->getSpeakerOutPut(v); });
+    expectRoundTrip<float>(
+        "uplink gain", -3.5f, [&](float v) { return vol.setUpLinkGain(v); },
+        [&](float* v) { return vol.getUpLinkGain(v); });
+    // Channels 4 and 5 set, read through each; channel 3 keeps its default.
+    expectRoundTrip<float>(
+        "speaker delay", 2.25f, [&](float v) { return app.setSpeakerDelay(0x30, v); },
+        [&](float* v) { return app.getSpeakerDelay(0x20, v); });
+    float delay = -1;
+    EXPECT_EQ(0, app.getSpeakerDelay(0x10, &delay));
+    EXPECT_EQ(2.25f, delay);
+    EXPECT_EQ(0, app.getSpeakerDelay(0x08, &delay));
+    EXPECT_EQ(0.0f, delay);
+
+    using Pair = std::pair<float, float>;
+    expectRoundTrip<Pair>(
+        "adc op", Pair(1.5f, -2.5f), [&](Pair v) { return vol.setAdcOpGain(0, v.first, v.second); },
+        [&](Pair* v) { return vol.getAdcOpGain(0, &v->first, &v->second); });
+    expectRoundTrip<Pair>(
+        "adc pga", Pair(6.0f, 12.0f),
+        [&](Pair v) { return vol.setAdcPgaGain(0, v.first, v.second); },
+        [&](Pair* v) { return vol.getAdcPgaGain(0, &v->first, &v->second); });
+    vol.setAdcOpGain(0, 0.5f, 0.25f);  // the two pairs are apart
+    Pair pga;
+    EXPECT_EQ(0, vol.getAdcPgaGain(0, &pga.first, &pga.second));
+    EXPECT_EQ(Pair(6.0f, 12.0f), pga);
 }
 
 TEST_F(SimServiceTest, RecordRoundTrips) {
@@ -554,92 +514,88 @@ int getValue(std::function<int(T*)> get, bool& untouched) {
     return rc;
 }
 
+// A sentinel record naming channel 2 (or equalizer 1).
+template <typename T>
+T argument() {
+    T record = sentinel<T>();
+    record.channelMask = 4;
+    return record;
+}
+template <>
+HandsfreeEQParam argument() {
+    HandsfreeEQParam record = sentinel<HandsfreeEQParam>();
+    record.which = 1;
+    return record;
+}
+template <>
+NLPConfigParam argument() {
+    return sentinel<NLPConfigParam>();
+}
+template <>
+LoudnessParam argument() {
+    return sentinel<LoudnessParam>();
+}
+
 const std::map<std::string, Invoker>& invokers() {
     static const std::map<std::string, Invoker> table = [] {
         std::map<std::string, Invoker> t;
-        auto set = [&t](const char* name, std::function<int(Settings&)> call) {
-            t[name] = [call](Settings& s, bool& untouched) {
-                untouched = true;
-                return call(s);
-            };
-        };
-        // Record operations: a sentinel record naming channel 2 (or equalizer 1).
-        auto hf = sentinel<HandsfreeEQParam>();
-        hf.which = 1;
-        set("setFilter", [](Settings& s) {
-            auto r = withMask(sentinel<FilterParam>(), 4);
-            return s.app->setFilter(&r);
-        });
-        set("setBassTreble", [](Settings& s) {
-            auto r = withMask(sentinel<BassTrebleParam>(), 4);
-            return s.app->setBassTreble(&r);
-        });
-        set("setEqualizer", [](Settings& s) {
-            auto r = withMask(sentinel<EqualizerParam>(), 4);
-            return s.app->setEqualizer(&r);
-        });
-        set("setBiquad", [](Settings& s) {
-            auto r = withMask(sentinel<BiquadParam>(), 4);
-            return s.app->setBiquad(&r);
-        });
-        set("setChannelGain", [](Settings& s) {
-            auto r = withMask(sentinel<ChannelGainParam>(), 4);
-            return s.volume->setChannelGain(&r);
-        });
-        set("setHandsfreeEQ", [hf](Settings& s) {
-            auto r = hf;
-            return s.app->setHandsfreeEQ(&r);
-        });
-        set("setNLPConfig", [](Settings& s) {
-            NLPConfigParam r{7, 5, 6, 7};
-            return s.app->setNLPConfig(&r);
-        });
-        set("setLoudness", [](Settings& s) {
-            LoudnessParam r{4, 5, 6};
-            return s.app->setLoudness(&r);
-        });
-        set("setSpeakerDelay", [](Settings& s) { return s.app->setSpeakerDelay(4, 1.5f); });
-        set("setDuplexOfAEC", [](Settings& s) { return s.app->setDuplexOfAEC(1); });
-        set("setNRAttenuation", [](Settings& s) { return s.app->setNRAttenuation(3); });
-        set("setMainAudioSpeakerTestPattern",
-            [](Settings& s) { return s.source->setMainAudioSpeakerTestPattern(3, 1); });
-        set("setSpeakerOutPut", [](Settings& s) { return s.source->setSpeakerOutPut(0x3F); });
-        set("setMasterVolume", [](Settings& s) { return s.volume->setMasterVolume(99); });
-        set("setUpLinkGain", [](Settings& s) { return s.volume->setUpLinkGain(2.0f); });
-        set("setAdcPgaGain", [](Settings& s) { return s.volume->setAdcPgaGain(0, 1.0f, 2.0f); });
-        set("setAdcOpGain", [](Settings& s) { return s.volume->setAdcOpGain(0, 3.0f, 4.0f); });
-        set("setMpBin", [](Settings& s) {
-            std::vector<uint8_t> blob(kMpBinSize, 0x77);
-            return s.tool->setMpBin(blob.data(), kMpBinSize, 0);
-        });
-
-#define GET_RECORD(name, object, Type, record)                              \
-    t[#name] = [=](Settings& s, bool& untouched) {                          \
-        return getInto(                                                     \
-            record, [&](Type* r) { return s.object->name(r); }, untouched); \
+#define SET(name, call)                           \
+    t[#name] = [](Settings& s, bool& untouched) { \
+        untouched = true;                         \
+        return s.call;                            \
     }
-        GET_RECORD(getFilter, app, FilterParam, withMask(sentinel<FilterParam>(), 4));
-        GET_RECORD(getBassTreble, app, BassTrebleParam, withMask(sentinel<BassTrebleParam>(), 4));
-        GET_RECORD(getEqualizer, app, EqualizerParam, withMask(sentinel<EqualizerParam>(), 4));
-        GET_RECORD(getBiquad, app, BiquadParam, withMask(sentinel<BiquadParam>(), 4));
-        GET_RECORD(getChannelGain, volume, ChannelGainParam,
-                   withMask(sentinel<ChannelGainParam>(), 4));
-        GET_RECORD(getHandsfreeEQ, app, HandsfreeEQParam, hf);
-        GET_RECORD(getNLPConfig, app, NLPConfigParam, sentinel<NLPConfigParam>());
-        GET_RECORD(getLoudness, app, LoudnessParam, sentinel<LoudnessParam>());
-#undef GET_RECORD
+#define SET_RECORD(name, object, Type)            \
+    t[#name] = [](Settings& s, bool& untouched) { \
+        untouched = true;                         \
+        Type record = argument<Type>();           \
+        return s.object->name(&record);           \
+    }
+#define GET_RECORD(name, object, Type)                                                \
+    t[#name] = [](Settings& s, bool& untouched) {                                     \
+        return getInto(                                                               \
+            argument<Type>(), [&](Type* r) { return s.object->name(r); }, untouched); \
+    }
 #define GET_VALUE(name, Type, call)                                        \
-    t[name] = [](Settings& s, bool& untouched) {                           \
+    t[#name] = [](Settings& s, bool& untouched) {                          \
         return getValue<Type>([&](Type* v) { return s.call; }, untouched); \
     }
-        GET_VALUE("getSpeakerDelay", float, app->getSpeakerDelay(4, v));
-        GET_VALUE("getDuplexOfAEC", int32_t, app->getDuplexOfAEC(v));
-        GET_VALUE("getNRAttenuation", int32_t, app->getNRAttenuation(v));
-        GET_VALUE("getSpeakerOutPut", uint32_t, source->getSpeakerOutPut(v));
-        GET_VALUE("getMasterVolume", uint8_t, volume->getMasterVolume(v));
-        GET_VALUE("getUpLinkGain", float, volume->getUpLinkGain(v));
-        GET_VALUE("getAdcPgaGain", float, volume->getAdcPgaGain(0, v, v));
-        GET_VALUE("getAdcOpGain", float, volume->getAdcOpGain(0, v, v));
+        SET_RECORD(setFilter, app, FilterParam);
+        SET_RECORD(setBassTreble, app, BassTrebleParam);
+        SET_RECORD(setEqualizer, app, EqualizerParam);
+        SET_RECORD(setBiquad, app, BiquadParam);
+        SET_RECORD(setHandsfreeEQ, app, HandsfreeEQParam);
+        SET_RECORD(setNLPConfig, app, NLPConfigParam);
+        SET_RECORD(setLoudness, app, LoudnessParam);
+        SET_RECORD(setChannelGain, volume, ChannelGainParam);
+        GET_RECORD(getFilter, app, FilterParam);
+        GET_RECORD(getBassTreble, app, BassTrebleParam);
+        GET_RECORD(getEqualizer, app, EqualizerParam);
+        GET_RECORD(getBiquad, app, BiquadParam);
+        GET_RECORD(getHandsfreeEQ, app, HandsfreeEQParam);
+        GET_RECORD(getNLPConfig, app, NLPConfigParam);
+        GET_RECORD(getLoudness, app, LoudnessParam);
+        GET_RECORD(getChannelGain, volume, ChannelGainParam);
+        SET(setSpeakerDelay, app->setSpeakerDelay(4, 1.5f));
+        SET(setDuplexOfAEC, app->setDuplexOfAEC(1));
+        SET(setNRAttenuation, app->setNRAttenuation(3));
+        SET(setMainAudioSpeakerTestPattern, source->setMainAudioSpeakerTestPattern(3, 1));
+        SET(setSpeakerOutPut, source->setSpeakerOutPut(0x3F));
+        SET(setMasterVolume, volume->setMasterVolume(99));
+        SET(setUpLinkGain, volume->setUpLinkGain(2.0f));
+        SET(setAdcPgaGain, volume->setAdcPgaGain(0, 1.0f, 2.0f));
+        SET(setAdcOpGain, volume->setAdcOpGain(0, 3.0f, 4.0f));
+        SET(setMpBin, tool->setMpBin(std::vector<uint8_t>(kMpBinSize, 0x77).data(), kMpBinSize, 0));
+        GET_VALUE(getSpeakerDelay, float, app->getSpeakerDelay(4, v));
+        GET_VALUE(getDuplexOfAEC, int32_t, app->getDuplexOfAEC(v));
+        GET_VALUE(getNRAttenuation, int32_t, app->getNRAttenuation(v));
+        GET_VALUE(getSpeakerOutPut, uint32_t, source->getSpeakerOutPut(v));
+        GET_VALUE(getMasterVolume, uint8_t, volume->getMasterVolume(v));
+        GET_VALUE(getUpLinkGain, float, volume->getUpLinkGain(v));
+        GET_VALUE(getAdcPgaGain, float, volume->getAdcPgaGain(0, v, v));
+        GET_VALUE(getAdcOpGain, float, volume->getAdcOpGain(0, v, v));
+#undef SET
+#undef SET_RECORD
+#undef GET_RECORD
 #undef GET_VALUE
         t["getMpBin"] = [](Settings& s, bool& untouched) {
             std::vector<uint8_t> buffer(kMpBinExtSize, 0xA5);
