@@ -1,5 +1,7 @@
 #include "AudioCommand.h"
 
+#include "AudioGetMpBinCommand.h"
+#include "AudioSetMpBinCommand.h"
 #include "AudioStatusCommand.h"
 #include "AudioVolumeCommand.h"
 
@@ -14,6 +16,8 @@ AudioCommand::AudioCommand()
     // The order of this list is the order of lookup and of destruction.
     add(new AudioStatusCommand(this));
     add(new AudioVolumeCommand(this));
+    add(new AudioSetMpBinCommand(this));
+    add(new AudioGetMpBinCommand(this));
 }
 
 AudioCommand::~AudioCommand() {

@@ -1,0 +1,271 @@
+// "mpbin" and "getmp": the hex field rules, the count checks and the frame,
+// through the "dsp" group on the simulated service.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "DspHarness.h"
+#include "MpBinFrame.h"
+#include "MpBinText.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A data word and the bytes it stands for; fields can be rewritten one by one.
+struct Blob {
+    std::vector<std::string> fields;
+    Bytes bytes;
+
+    // `count` two-digit fields of a pattern that differs from field to field.
+    explicit Blob(int count) {
+        for (int i = 0; i < count; ++i) {
+            const uint8_t value = static_cast<uint8_t>(i * 37 + 11);
+            char text[3];
+            std::snprintf(text, sizeof text, "%02x", value);
+            fields.push_back(text);
+            bytes.push_back(value);
+        }
+    }
+    Blob& set(size_t index, const std::string& text, uint8_t value) {
+        fields[index] = text;
+        bytes[index] = value;
+        return *this;
+    }
+    std::string word() const {
+        std::string text;
+        for (size_t i = 0; i < fields.size(); ++i) {
+            text += (i == 0 ? "" : ":") + fields[i];
+        }
+        return text;
+    }
+};
+
+std::string mpbin(const std::string& size, const Blob& blob, const std::string& end = "\n") {
+    return "mpbin " + size + " " + blob.word() + end;
+}
+
+struct SetCase {
+    std::string text;  // after "dsp"
+    Bytes sent;        // what setMpBin gets; empty: not called
+    std::string error;
+    std::string warning;
+    const char* failing = nullptr;  // operation made to fail
+};
+
+void expectSetCase(DspHarness& dsp, const SetCase& c, const std::string& label) {
+    dsp.service().setFailing("setMpBin", c.failing != nullptr);
+    const DspHarness::Result r = dsp.run(c.text);
+    const bool ok = c.error.empty();
+    EXPECT_EQ(ok ? kOkReply : kFailReply, r.bytes) << label;
+    const std::vector<audiosim::Call> calls = dsp.callRecords();
+    if (c.sent.empty()) {
+        EXPECT_TRUE(calls.empty()) << label;
+    } else {
+        ASSERT_EQ(1u, calls.size()) << label;
+        EXPECT_EQ("setMpBin", calls[0].op) << label;
+        EXPECT_EQ(c.sent, calls[0].bytes) << label;
+        const int64_t extended = c.sent.size() == 2560 ? 1 : 0;
+        EXPECT_EQ((std::vector<int64_t>{static_cast<int64_t>(c.sent.size()), extended}),
+                  calls[0].ints)
+            << label;
+    }
+    EXPECT_EQ(!ok, dsp.logged("ERR: ")) << label;
+    if (!ok) {
+        EXPECT_TRUE(dsp.logged("ERR: " + c.error)) << label;
+    }
+    EXPECT_EQ(!c.warning.empty(), dsp.logged("WRN: ")) << label;
+    if (!c.warning.empty()) {
+        EXPECT_TRUE(dsp.logged("WRN: " + c.warning)) << label;
+    }
+}
+
+TEST(MpBinSetTest, FieldRulesCountChecksAndDispatch) {
+    const Blob std296(296);
+    const Blob ext2560(2560);
+    Blob rules(296);
+    rules
+        .set(0, "", 0x00)  // a leading ":" gives 00
+        .set(1, "01", 0x01)
+        .set(2, "", 0x01)  // "01::02" repeats
+        .set(3, "02", 0x02)
+        .set(4, "A", 0x0A)
+        .set(5, "a", 0x0A)
+        .set(6, "0a", 0x0A)
+        .set(7, "0A", 0x0A)
+        .set(8, "G1", 0x00)
+        .set(9, "-1", 0xFF)
+        .set(10, "", 0xFF)
+        .set(11, "+f", 0x0F)
+        .set(12, "12", 0x12)
+        .set(13, "3", 0x03)  // nothing left of the longer field before
+        .set(14, "-", 0x00)
+        .set(15, "fF", 0xFF)
+        .set(294, "7", 0x07)
+        .set(295, "", 0x07);  // a trailing ":" repeats the last byte
+    Blob tail2560(2560);
+    tail2560.set(2559, "fE", 0xFE);  // two digits right before the CR
+    Blob wide(296);
+    wide.set(5, "123", 0);
+    Blob signedWide(296);
+    signedWide.set(0, "-01", 0);
+
+    const SetCase cases[] = {
+        {mpbin("296", std296), std296.bytes, "", ""},
+        {mpbin("2560", ext2560), ext2560.bytes, "", ""},
+        {mpbin("296", rules), rules.bytes, "", ""},
+        {mpbin("2560", tail2560, "\r"), tail2560.bytes, "", ""},  // the CR ends the line
+        {mpbin("296", std296, " more words\n"), std296.bytes, "", ""},
+        {mpbin("2560", std296), std296.bytes, "", "send len(2560) != data len(296)\n"},
+        {mpbin("296", ext2560), {}, "offset error\n", ""},
+        {mpbin("295", std296), {}, "offset error\n", ""},
+        {mpbin("1", Blob(2)), {}, "offset error\n", ""},
+        {mpbin("300", Blob(300)), {}, "error data len(300)\n", ""},
+        {mpbin("300", Blob(299)), {}, "error data len(299)\n", "send len(300) != data len(299)\n"},
+        {mpbin("296", wide), {}, "bad field(5)\n", ""},
+        {mpbin("296", signedWide), {}, "bad field(0)\n", ""},
+        {"mpbin 0 00\n", {}, "bad data size\n", ""},
+        {"mpbin 2561 00\n", {}, "bad data size\n", ""},
+        {"mpbin -296 00\n", {}, "bad data size\n", ""},
+        {"mpbin x 00\n", {}, "bad data size\n", ""},
+        {"mpbin 296\n", {}, "bad argc number\n", ""},
+        {"mpbin\n", {}, "bad argc number\n", ""},
+        {mpbin("296", std296), std296.bytes, "set MP.bin failed\n", "", "setMpBin"},
+    };
+    DspHarness dsp;
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        expectSetCase(dsp, cases[i], "case " + std::to_string(i));
+    }
+    // The successful writes reached the service.
+    EXPECT_EQ(std296.bytes, dsp.service().state().mpBin);
+    EXPECT_EQ(tail2560.bytes, dsp.service().state().mpBinExt);
+}
+
+TEST(MpBinTextTest, StaysWithinTheTextAndTheBuffer) {
+    // Only the stated length is read: the field "1x" past it is never seen.
+    uint8_t data[4] = {0xEE, 0xEE, 0xEE, 0xEE};
+    MpBinTextResult r = parseMpBinText("05:1x", 4, data, 2);
+    EXPECT_EQ(MpBinTextResult::kOk, r.status);
+    EXPECT_EQ(2, r.fields);
+    EXPECT_EQ(0x01, data[1]);
+
+    // A field beyond the capacity is refused before anything is stored.
+    r = parseMpBinText("01:02:03", 8, data, 2);
+    EXPECT_EQ(MpBinTextResult::kTooManyFields, r.status);
+    EXPECT_EQ(2, r.fields);
+    EXPECT_EQ(0xEE, data[2]);
+
+    // The width is checked first, even for a field past the capacity.
+    r = parseMpBinText("01:02:0003", 10, data, 2);
+    EXPECT_EQ(MpBinTextResult::kWideField, r.status);
+    EXPECT_EQ(2, r.fields);
+
+    // An empty text is one empty field.
+    r = parseMpBinText("", 0, data, 1);
+    EXPECT_EQ(MpBinTextResult::kOk, r.status);
+    EXPECT_EQ(1, r.fields);
+    EXPECT_EQ(0x00, data[0]);
+    EXPECT_EQ(0xEE, data[3]);
+}
+
+void recordSink(void* ctx, unsigned char* data, unsigned int len) {
+    static_cast<std::string*>(ctx)->append(reinterpret_cast<char*>(data), len);
+}
+
+std::string frameOf(const Bytes& blob) {
+    const size_t n = blob.size();
+    std::string frame = {static_cast<char>(n >> 24), static_cast<char>(n >> 16),
+                         static_cast<char>(n >> 8), static_cast<char>(n)};
+    return frame + std::string(blob.begin(), blob.end());
+}
+
+TEST(MpBinGetTest, SendsTheChosenBlobAsAFrameBeforeOk) {
+    const struct {
+        const char* text;
+        int64_t extended;
+    } cases[] = {
+        {"getmp\n", 0},         {"getmp std\n", 0}, {"getmp ext\n", 1}, {"getmp extension\n", 1},
+        {"getmp ext 1 2\n", 1}, {"getmp EXT\n", 0}, {"getmp ex\n", 0},  {"getmp Ext\n", 0},
+    };
+    DspHarness dsp;
+    audiosim::State state = dsp.service().state();
+    state.mpBin = Blob(296).bytes;
+    state.mpBinExt = Blob(2560).bytes;
+    dsp.service().setState(state);
+    std::string sent;
+    dsp.group().setNotify(&recordSink, &sent);
+    for (const auto& c : cases) {
+        sent.clear();
+        const DspHarness::Result r = dsp.run(c.text);
+        EXPECT_EQ(kOkReply, r.bytes) << c.text;
+        EXPECT_EQ(frameOf(c.extended == 1 ? state.mpBinExt : state.mpBin), sent) << c.text;
+        const std::vector<audiosim::Call> calls = dsp.callRecords();
+        ASSERT_EQ(1u, calls.size()) << c.text;
+        EXPECT_EQ("getMpBin", calls[0].op);
+        EXPECT_EQ((std::vector<int64_t>{296, c.extended}), calls[0].ints) << c.text;
+    }
+}
+
+TEST(MpBinGetTest, FailureSendsNoFrame) {
+    DspHarness dsp;
+    // No sink: the frame has nowhere to go.
+    DspHarness::Result r = dsp.run("getmp\n");
+    EXPECT_EQ(kFailReply, r.bytes);
+    EXPECT_TRUE(dsp.logged("ERR: no notify function\n"));
+
+    std::string sent;
+    dsp.group().setNotify(&recordSink, &sent);
+    dsp.service().setFailing("getMpBin");
+    r = dsp.run("getmp ext\n");
+    EXPECT_EQ(kFailReply, r.bytes);
+    EXPECT_TRUE(dsp.logged("ERR: get MP.bin failed\n"));
+    EXPECT_EQ("", sent);
+}
+
+class MockToolSetting : public AudioToolSetting {
+public:
+    MOCK_METHOD(int, setMpBin, (const uint8_t*, uint32_t, int32_t), (override));
+    MOCK_METHOD(int, getMpBin, (uint8_t*, int32_t*, int32_t), (override));
+};
+
+TEST(MpBinFrameTest, HeaderMatchesTheLengthAndOverlongLengthsAreRefused) {
+    const struct {
+        int32_t length;  // what the service reports
+        int result;
+        const char* header;
+        const char* error;
+    } cases[] = {
+        {296, 300, "\x00\x00\x01\x28", nullptr},
+        {2560, 2564, "\x00\x00\x0A\x00", nullptr},
+        {0, 4, "\x00\x00\x00\x00", nullptr},
+        {2561, -1, "\xEE\xEE\xEE\xEE", "ERR: bad MP.bin length(2561)\n"},
+        {INT32_MAX, -1, "\xEE\xEE\xEE\xEE", "ERR: bad MP.bin length(2147483647)\n"},
+        {-1, -1, "\xEE\xEE\xEE\xEE", "ERR: bad MP.bin length(-1)\n"},
+    };
+    for (const auto& c : cases) {
+        audiosim::LogCapture log;
+        MockToolSetting tool;
+        uint8_t frame[kMpBinFrameCapacity];
+        std::memset(frame, 0xEE, sizeof frame);
+        EXPECT_CALL(tool, getMpBin(frame + 4, testing::_, 1))
+            .WillOnce([&](uint8_t*, int32_t* length, int32_t) {
+                EXPECT_EQ(296, *length);
+                *length = c.length;
+                return 0;
+            });
+        EXPECT_EQ(c.result, readMpBinFrame(tool, 1, frame)) << c.length;
+        EXPECT_EQ(std::string(c.header, 4), std::string(reinterpret_cast<char*>(frame), 4))
+            << c.length;
+        EXPECT_EQ(c.error != nullptr, log.contains("ERR: ")) << c.length;
+        if (c.error != nullptr) {
+            EXPECT_TRUE(log.contains(c.error)) << c.length;
+        }
+    }
+}
+
+}  // namespace
