@@ -8,6 +8,9 @@
 // checks run in the order word count, channel, band, read, keyword, write;
 // the first failure logs its ERR line, replies "[fail]" and ends the command.
 // Nothing is written to the service before the final write.
+//
+// An edit holds only constant tables: it can be shared, and exec() runs on
+// whichever thread calls it (the serial worker's, for the items).
 #ifndef AUDIO_BAND_VALUE_EDIT_H
 #define AUDIO_BAND_VALUE_EDIT_H
 

@@ -1,6 +1,6 @@
 // Steps that most DSP items share: the word count, the channel index word and
 // the answer to a settings call. Each logs its ERR line itself, so an item
-// only has to reply "[fail]" when a step says no.
+// only has to reply "[fail]" when a step says no. None keeps state.
 #ifndef AUDIO_ITEM_CHECKS_H
 #define AUDIO_ITEM_CHECKS_H
 
