@@ -1,8 +1,17 @@
 #include "AudioCommand.h"
 
+#include "AudioBassTrebleCommand.h"
+#include "AudioBqCommand.h"
+#include "AudioChannelVolumeCommand.h"
+#include "AudioDelayCommand.h"
+#include "AudioEqCommand.h"
+#include "AudioFilterCommand.h"
 #include "AudioGetMpBinCommand.h"
+#include "AudioLoundnessCommand.h"
 #include "AudioSetMpBinCommand.h"
+#include "AudioSpeakerChannelLayoutCommand.h"
 #include "AudioStatusCommand.h"
+#include "AudioTestSignalCommand.h"
 #include "AudioVolumeCommand.h"
 
 AudioCommand::AudioCommand()
@@ -16,6 +25,15 @@ AudioCommand::AudioCommand()
     // The order of this list is the order of lookup and of destruction.
     add(new AudioStatusCommand(this));
     add(new AudioVolumeCommand(this));
+    add(new AudioChannelVolumeCommand(this));
+    add(new AudioDelayCommand(this));
+    add(new AudioEqCommand(this));
+    add(new AudioBqCommand(this));
+    add(new AudioFilterCommand(this));
+    add(new AudioLoundnessCommand(this));
+    add(new AudioTestSignalCommand(this));
+    add(new AudioSpeakerChannelLayoutCommand(this));
+    add(new AudioBassTrebleCommand(this));
     add(new AudioSetMpBinCommand(this));
     add(new AudioGetMpBinCommand(this));
 }
