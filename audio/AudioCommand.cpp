@@ -1,6 +1,9 @@
 #include "AudioCommand.h"
 
+#include "AudioHandsfreeAecCommand.h"
+#include "AudioHandsfreeSyncCommand.h"
 #include "AudioStatusCommand.h"
+#include "AudioSyncCommand.h"
 #include "AudioVolumeCommand.h"
 
 AudioCommand::AudioCommand()
@@ -13,7 +16,10 @@ AudioCommand::AudioCommand()
       mNotifyCtx(nullptr) {
     // The order of this list is the order of lookup and of destruction.
     add(new AudioStatusCommand(this));
+    add(new AudioSyncCommand(this));
     add(new AudioVolumeCommand(this));
+    add(new AudioHandsfreeAecCommand(this));
+    add(new AudioHandsfreeSyncCommand(this));
 }
 
 AudioCommand::~AudioCommand() {
