@@ -50,14 +50,8 @@ bool AudioHandsfreeSyncCommand::appendEqualizer(uint32_t which, const char* labe
         return false;
     }
     text.append("%s:%d", label, eq.en);
-    for (int32_t cf : eq.cf) {
-        text.append(":%d", cf);
-    }
-    for (float gain : eq.gain) {
-        text.append(":%f", gain);
-    }
-    for (float q : eq.q) {
-        text.append(":%f", q);
-    }
+    text.appendValues(eq.cf);
+    text.appendValues(eq.gain);
+    text.appendValues(eq.q);
     return true;
 }

@@ -19,6 +19,21 @@ T recordFor(int channel) {
     return record;
 }
 
+// Reads the record of each channel 0 to 5 with `get` and hands it to
+// `append`; false after the ERR line "<operation> failed" of a refused read.
+template <typename T, typename Append>
+bool readEachChannel(AudioAppSetting* app, int (AudioAppSetting::*get)(T*), const char* operation,
+                     Append append) {
+    for (int channel = 0; channel < kOutputChannels; ++channel) {
+        T record = recordFor<T>(channel);
+        if (!succeeded((app->*get)(&record), operation)) {
+            return false;
+        }
+        append(record);
+    }
+    return true;
+}
+
 }  // namespace
 
 int AudioSyncCommand::exec_i(char** /*argv*/, int /*argc*/, char* out, int outlen) {
@@ -80,47 +95,30 @@ bool AudioSyncCommand::appendVolume(ReportText& text) {
 
 bool AudioSyncCommand::appendEqualizer(ReportText& text) {
     text.append("eq");
-    for (int channel = 0; channel < kOutputChannels; ++channel) {
-        EqualizerParam eq = recordFor<EqualizerParam>(channel);
-        if (!succeeded(mParent->appSetting()->getEqualizer(&eq), "getEqualizer")) {
-            return false;
-        }
-        for (uint16_t cf : eq.cf) {
-            text.append(":%d", cf);
-        }
-        for (uint16_t q : eq.q) {
-            text.append(":%d", q);
-        }
-        for (float gain : eq.gain) {
-            text.append(":%f", gain);
-        }
-    }
-    return true;
+    return readEachChannel(mParent->appSetting(), &AudioAppSetting::getEqualizer, "getEqualizer",
+                           [&](const EqualizerParam& eq) {
+                               text.appendValues(eq.cf);
+                               text.appendValues(eq.q);
+                               text.appendValues(eq.gain);
+                           });
 }
 
 bool AudioSyncCommand::appendBassTreble(ReportText& text) {
     text.append("eqbt");
-    for (int channel = 0; channel < kOutputChannels; ++channel) {
-        BassTrebleParam bt = recordFor<BassTrebleParam>(channel);
-        if (!succeeded(mParent->appSetting()->getBassTreble(&bt), "getBassTreble")) {
-            return false;
-        }
-        text.append(":%d:%d:%f:%f", bt.cf[0], bt.cf[1], bt.gain[0], bt.gain[1]);
-    }
-    return true;
+    return readEachChannel(mParent->appSetting(), &AudioAppSetting::getBassTreble, "getBassTreble",
+                           [&](const BassTrebleParam& bt) {
+                               text.appendValues(bt.cf);
+                               text.appendValues(bt.gain);
+                           });
 }
 
 bool AudioSyncCommand::appendFilter(ReportText& text) {
     text.append("ftr");
-    for (int channel = 0; channel < kOutputChannels; ++channel) {
-        FilterParam filter = recordFor<FilterParam>(channel);
-        if (!succeeded(mParent->appSetting()->getFilter(&filter), "getFilter")) {
-            return false;
-        }
-        text.append(":%d:%d:%d:%d:%d:%d", filter.value1, filter.value2, filter.value3,
-                    filter.value4, filter.value5, filter.value6);
-    }
-    return true;
+    return readEachChannel(mParent->appSetting(), &AudioAppSetting::getFilter, "getFilter",
+                           [&](const FilterParam& f) {
+                               text.append(":%d:%d:%d:%d:%d:%d", f.value1, f.value2, f.value3,
+                                           f.value4, f.value5, f.value6);
+                           });
 }
 
 bool AudioSyncCommand::appendDelay(ReportText& text) {
@@ -138,18 +136,13 @@ bool AudioSyncCommand::appendDelay(ReportText& text) {
 
 bool AudioSyncCommand::appendBiquad(ReportText& text) {
     text.append("bq");
-    for (int channel = 0; channel < kOutputChannels; ++channel) {
-        BiquadParam bq = recordFor<BiquadParam>(channel);
-        // A refused biquad read has always been logged with the equalizer's
-        // message; kept so.
-        if (mParent->appSetting()->getBiquad(&bq) != 0) {
-            AUDIO_LOGE("getEqualizer failed\n");
-            return false;
-        }
-        for (const BiquadBand& band : bq.band) {
-            text.append(":%d:%d:%f:%f:%d:%d:%d", band.type, band.cf, band.gain, band.q, band.method,
-                        band.slope, band.phase);
-        }
-    }
-    return true;
+    // A refused biquad read has always been logged with the equalizer's
+    // message; kept so.
+    return readEachChannel(mParent->appSetting(), &AudioAppSetting::getBiquad, "getEqualizer",
+                           [&](const BiquadParam& bq) {
+                               for (const BiquadBand& b : bq.band) {
+                                   text.append(":%d:%d:%f:%f:%d:%d:%d", b.type, b.cf, b.gain, b.q,
+                                               b.method, b.slope, b.phase);
+                               }
+                           });
 }

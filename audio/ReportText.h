@@ -11,7 +11,9 @@
 #ifndef AUDIO_REPORT_TEXT_H
 #define AUDIO_REPORT_TEXT_H
 
+#include <cstddef>
 #include <memory>
+#include <type_traits>
 
 class ReportText {
 public:
@@ -24,6 +26,24 @@ public:
     // Formats at the end of the text; whatever would pass the buffer's
     // capacity minus 2 characters is left out. Does nothing when !ok().
     void append(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    // Appends ":<value>" for each of `values`: floats widened to double with
+    // "%f", whole numbers with "%d" (unsigned ones without sign).
+    template <typename T, size_t N>
+    void appendValues(const T (&values)[N]) {
+        static_assert(
+            std::is_floating_point<T>::value ||
+                (std::is_integral<T>::value &&
+                 (std::is_signed<T>::value ? sizeof(T) <= sizeof(int) : sizeof(T) < sizeof(int))),
+            "every value must print exactly through %f or %d");
+        for (const T& value : values) {
+            if constexpr (std::is_floating_point<T>::value) {
+                append(":%f", static_cast<double>(value));
+            } else {
+                append(":%d", static_cast<int>(value));
+            }
+        }
+    }
 
     // The text so far, NUL-terminated; "" when !ok(). Valid while the object
     // lives.
