@@ -72,7 +72,7 @@ TEST(ReportE2ETest, EveryHfaecFormComesBackThroughHfsync) {
                        "dsp hfaec nlp cnExecIdx 4\n",
                        "dsp hfaec uplink gain -1.5\n",
                    });
-    // The documented example, 492 characters.
+    // A report with typical values, 492 characters.
     const std::string example =
         "dsp hfsync:A0101:opgain:12.000000:12.000000:pgagain:6.500000:6.500000:seq:1:100:250:500:"
         "1000:2000:4000:8000:16000:-3.500000:0.000000:1.250000:0.000000:0.000000:0.000000:0.000000:"

@@ -14,7 +14,7 @@ namespace {
 
 using audiosim::State;
 
-// The hands-free example of the documentation: 492 characters.
+// A hands-free report with typical values: 492 characters.
 const char kExampleReport[] =
     "dsp hfsync:A0101:opgain:12.000000:12.000000:pgagain:6.500000:6.500000:seq:1:100:250:500:1000:"
     "2000:4000:8000:16000:-3.500000:0.000000:1.250000:0.000000:0.000000:0.000000:0.000000:2.000000:"
@@ -61,7 +61,7 @@ State zeroState() {
 
 // --- hfsync ---
 
-TEST(HandsfreeSyncTest, ReportsTheDocumentedLinesByteForByte) {
+TEST(HandsfreeSyncTest, ReportsKnownLinesByteForByte) {
     DspHarness dsp;
     ASSERT_EQ(492u, std::strlen(kExampleReport));
     ASSERT_EQ(444u, std::strlen(kZeroReport));
@@ -79,7 +79,7 @@ TEST(HandsfreeSyncTest, ReportsTheDocumentedLinesByteForByte) {
     }
 }
 
-TEST(HandsfreeSyncTest, ReadsInOrderWithTheDocumentedArguments) {
+TEST(HandsfreeSyncTest, ReadsInOrderWithTheirArguments) {
     DspHarness dsp;
     dsp.run("hfsync\n");
     const std::vector<std::string> order = {"getHandsfreeEQ", "getHandsfreeEQ", "getAdcOpGain",
@@ -325,7 +325,7 @@ TEST(HandsfreeAecTest, RefusedServiceCallAnswersFail) {
     }
 }
 
-TEST(HandsfreeAecTest, WritesCarryTheDocumentedArguments) {
+TEST(HandsfreeAecTest, WritesCarryTheExpectedArguments) {
     DspHarness dsp;
     State state = State::defaults();
     state.adcOpGain[0] = 1.25f;
