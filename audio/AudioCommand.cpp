@@ -7,10 +7,13 @@
 #include "AudioEqCommand.h"
 #include "AudioFilterCommand.h"
 #include "AudioGetMpBinCommand.h"
+#include "AudioHandsfreeAecCommand.h"
+#include "AudioHandsfreeSyncCommand.h"
 #include "AudioLoundnessCommand.h"
 #include "AudioSetMpBinCommand.h"
 #include "AudioSpeakerChannelLayoutCommand.h"
 #include "AudioStatusCommand.h"
+#include "AudioSyncCommand.h"
 #include "AudioTestSignalCommand.h"
 #include "AudioVolumeCommand.h"
 
@@ -24,6 +27,7 @@ AudioCommand::AudioCommand()
       mNotifyCtx(nullptr) {
     // The order of this list is the order of lookup and of destruction.
     add(new AudioStatusCommand(this));
+    add(new AudioSyncCommand(this));
     add(new AudioVolumeCommand(this));
     add(new AudioChannelVolumeCommand(this));
     add(new AudioDelayCommand(this));
@@ -34,6 +38,8 @@ AudioCommand::AudioCommand()
     add(new AudioTestSignalCommand(this));
     add(new AudioSpeakerChannelLayoutCommand(this));
     add(new AudioBassTrebleCommand(this));
+    add(new AudioHandsfreeAecCommand(this));
+    add(new AudioHandsfreeSyncCommand(this));
     add(new AudioSetMpBinCommand(this));
     add(new AudioGetMpBinCommand(this));
 }

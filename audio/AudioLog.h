@@ -8,4 +8,14 @@
 #define AUDIO_LOGW(...) DSP_LOG(WRN, "AudioCommand", "exec_i", __VA_ARGS__)
 #define AUDIO_LOGE(...) DSP_LOG(ERR, "AudioCommand", "exec_i", __VA_ARGS__)
 
+// Logs ERR "<operation> failed" when a settings operation returned `result`
+// non-zero; returns whether it succeeded.
+inline bool succeeded(int result, const char* operation) {
+    if (result != 0) {
+        AUDIO_LOGE("%s failed\n", operation);
+        return false;
+    }
+    return true;
+}
+
 #endif  // AUDIO_AUDIO_LOG_H

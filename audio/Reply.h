@@ -11,4 +11,15 @@ int replyOk(char* out, int outlen);
 // hold them.
 int replyFail(char* out, int outlen);
 
+// The tag that leads both report lines and the mark that ends a whole one.
+constexpr const char* kReportTag = "A0101";
+constexpr const char* kReportEnd = "[ok]";
+
+// Writes a report line from the start of `out` with appendFormat bounded by
+// `outlen`: a line longer than outlen - 2 characters is cut there, losing its
+// end mark. Returns the length of what was written without the NUL (the
+// report travels without it), 0 when outlen leaves no room.
+int replyReport(char* out, int outlen, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+
 #endif  // AUDIO_REPLY_H

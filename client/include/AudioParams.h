@@ -83,6 +83,12 @@ struct NLPConfigParam {
     int32_t cnExecIdx;
 };
 
+// Values of HandsfreeEQParam::which.
+enum : uint32_t {
+    kHandsfreeSeq = 0,
+    kHandsfreeReq = 1,
+};
+
 enum : uint32_t {
     kNlpPfWeightIdx = 1,
     kNlpCnEstiIdx = 2,

@@ -265,10 +265,19 @@ std::string PtyServer::read(size_t n, int timeoutMs) {
 }
 
 std::string PtyServer::readQuiet(int quietMs, int maxMs) {
+    // An empty end is never looked for: only quiet or the deadline stop.
+    return readUntil(std::string(), quietMs, maxMs);
+}
+
+std::string PtyServer::readUntil(const std::string& end, int quietMs, int maxMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(maxMs);
     std::string data;
     char buffer[4096];
     for (;;) {
+        if (!end.empty() && data.size() >= end.size() &&
+            data.compare(data.size() - end.size(), end.size(), end) == 0) {
+            return data;
+        }
         const int wait = quietMs < remainingMs(deadline) ? quietMs : remainingMs(deadline);
         struct pollfd pfd = {mMaster, POLLIN, 0};
         const int ready = poll(&pfd, 1, wait);

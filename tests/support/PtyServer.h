@@ -68,6 +68,9 @@ public:
     std::string read(size_t n, int timeoutMs = 5000);
     // Reads until nothing has come for `quietMs` (or `maxMs` has passed).
     std::string readQuiet(int quietMs = 200, int maxMs = 5000);
+    // Reads until the bytes read end in `end`, nothing has come for
+    // `quietMs`, or `maxMs` has passed: for replies of no fixed length.
+    std::string readUntil(const std::string& end, int quietMs = 500, int maxMs = 5000);
     // Sends `line` and reads the reply of `n` bytes.
     std::string request(const std::string& line, size_t n, int timeoutMs = 5000);
 
