@@ -129,3 +129,64 @@ TEST(ReportE2ETest, RefusedReadAnswersFailAlone) {
 }
 
 }  // namespace
+
+namespace {
+
+// The equalizer section of one channel: cf, q, then gain of bands 0 to 7.
+std::string eqChannel(const std::string& cf, const std::string& q, const std::string& gain) {
+    return cf + q + gain;
+}
+
+TEST(ReportE2ETest, ChannelSettingsSetByCommandComeBackThroughSync) {
+    PtyServer server;
+    ASSERT_TRUE(server.ok()) << server.err();
+    std::string wholeBank = "dsp bq channel 3";
+    for (int band = 0; band < 20; ++band) {
+        wholeBank += " 2 16000 -12.5 10 1 12 180";
+    }
+    wholeBank += "\n";
+    setAll(server, {
+                       "dsp spk 2\n",
+                       "dsp vol 40\n",
+                       "dsp cvol 0 10\n",
+                       "dsp cvol 1 20\n",
+                       "dsp cvol 2 30\n",
+                       "dsp cvol 3 40\n",
+                       "dsp cvol 4 50\n",
+                       "dsp cvol 5 300\n",
+                       "dsp delay 5 1.5\n",
+                       "dsp eq gain 3 -6.5 1\n",
+                       "dsp eq cf 0 1000 1\n",
+                       "dsp eq q 7 70000 2\n",
+                       "dsp bteq gain 1 2.5 0\n",
+                       "dsp bteq cf 0 80 4\n",
+                       "dsp ftr 5 1 2 3 4 -6 6\n",
+                       "dsp ftr 0 -6 0 0 0 0 0\n",
+                       "dsp loud 1 2 70000\n",
+                       wholeBank.c_str(),
+                       "dsp bq gain 19 -3.5 5\n",
+                   });
+    const std::string cf = ":63:125:250:500:1000:2000:4000:8000";
+    const std::string q = repeat(":1", 8);
+    const std::string flat = repeat(":0.000000", 8);
+    const std::string defaultBand = ":0:1000:0.000000:0.707000:0:0:0";
+    const std::string tunedBand = ":2:16000:-12.500000:10.000000:1:12:180";
+    const std::string expected =
+        "dsp sync:A0101:vol:2:40:10:20:30:40:50:44" + std::string(":delay") +
+        repeat(":0.000000", 5) + ":1.500000" + ":eq" + eqChannel(cf, q, flat) +
+        eqChannel(":1000:125:250:500:1000:2000:4000:8000", q,
+                  ":0.000000:0.000000:0.000000:-6.500000:0.000000:0.000000:0.000000:0.000000") +
+        eqChannel(cf, repeat(":1", 7) + ":4464", flat) + repeat(eqChannel(cf, q, flat), 3) +
+        ":eqbt" + ":100:10000:0.000000:2.500000" + repeat(":100:10000:0.000000:0.000000", 3) +
+        ":80:10000:0.000000:0.000000" + ":100:10000:0.000000:0.000000" + ":ftr" +
+        ":65530:0:0:0:0:0" + repeat(":0", 24) + ":1:2:3:4:-6:6" + ":loud:1:2:4464:bq" +
+        repeat(defaultBand, 60) + repeat(tunedBand, 20) + repeat(defaultBand, 20) +
+        repeat(defaultBand, 19) + ":0:1000:-3.500000:0.707000:0:0:0" + ":[ok]";
+    EXPECT_EQ(expected, requestReport(server, "dsp sync\n"));
+    // The biquad section alone is over the 4096 characters a section once
+    // held, and comes whole.
+    EXPECT_GT(expected.size() - expected.find(":bq:"), 4096u);
+    EXPECT_EQ(0, server.stop(SIGTERM));
+}
+
+}  // namespace
