@@ -140,11 +140,12 @@ std::string eqChannel(const std::string& cf, const std::string& q, const std::st
 TEST(ReportE2ETest, ChannelSettingsSetByCommandComeBackThroughSync) {
     PtyServer server;
     ASSERT_TRUE(server.ok()) << server.err();
-    std::string wholeBank = "dsp bq channel 3";
+    std::string bands;
     for (int band = 0; band < 20; ++band) {
-        wholeBank += " 2 16000 -12.5 10 1 12 180";
+        bands += " 2 16000 -12.5 10 1 12 180";
     }
-    wholeBank += "\n";
+    const std::string bank3 = "dsp bq channel 3" + bands + "\n";
+    const std::string bank4 = "dsp bq channel 4" + bands + "\n";
     setAll(server, {
                        "dsp spk 2\n",
                        "dsp vol 40\n",
@@ -163,7 +164,8 @@ TEST(ReportE2ETest, ChannelSettingsSetByCommandComeBackThroughSync) {
                        "dsp ftr 5 1 2 3 4 -6 6\n",
                        "dsp ftr 0 -6 0 0 0 0 0\n",
                        "dsp loud 1 2 70000\n",
-                       wholeBank.c_str(),
+                       bank3.c_str(),
+                       bank4.c_str(),
                        "dsp bq gain 19 -3.5 5\n",
                    });
     const std::string cf = ":63:125:250:500:1000:2000:4000:8000";
@@ -180,8 +182,8 @@ TEST(ReportE2ETest, ChannelSettingsSetByCommandComeBackThroughSync) {
         ":eqbt" + ":100:10000:0.000000:2.500000" + repeat(":100:10000:0.000000:0.000000", 3) +
         ":80:10000:0.000000:0.000000" + ":100:10000:0.000000:0.000000" + ":ftr" +
         ":65530:0:0:0:0:0" + repeat(":0", 24) + ":1:2:3:4:-6:6" + ":loud:1:2:4464:bq" +
-        repeat(defaultBand, 60) + repeat(tunedBand, 20) + repeat(defaultBand, 20) +
-        repeat(defaultBand, 19) + ":0:1000:-3.500000:0.707000:0:0:0" + ":[ok]";
+        repeat(defaultBand, 60) + repeat(tunedBand, 40) + repeat(defaultBand, 19) +
+        ":0:1000:-3.500000:0.707000:0:0:0" + ":[ok]";
     EXPECT_EQ(expected, requestReport(server, "dsp sync\n"));
     // The biquad section alone is over the 4096 characters a section once
     // held, and comes whole.
