@@ -144,6 +144,7 @@ TEST(ReportE2ETest, ChannelSettingsSetByCommandComeBackThroughSync) {
     for (int band = 0; band < 20; ++band) {
         bands += " 2 16000 -12.5 10 1 12 180";
     }
+    const std::string bank2 = "dsp bq channel 2" + bands + "\n";
     const std::string bank3 = "dsp bq channel 3" + bands + "\n";
     const std::string bank4 = "dsp bq channel 4" + bands + "\n";
     setAll(server, {
@@ -164,6 +165,7 @@ TEST(ReportE2ETest, ChannelSettingsSetByCommandComeBackThroughSync) {
                        "dsp ftr 5 1 2 3 4 -6 6\n",
                        "dsp ftr 0 -6 0 0 0 0 0\n",
                        "dsp loud 1 2 70000\n",
+                       bank2.c_str(),
                        bank3.c_str(),
                        bank4.c_str(),
                        "dsp bq gain 19 -3.5 5\n",
@@ -182,7 +184,7 @@ TEST(ReportE2ETest, ChannelSettingsSetByCommandComeBackThroughSync) {
         ":eqbt" + ":100:10000:0.000000:2.500000" + repeat(":100:10000:0.000000:0.000000", 3) +
         ":80:10000:0.000000:0.000000" + ":100:10000:0.000000:0.000000" + ":ftr" +
         ":65530:0:0:0:0:0" + repeat(":0", 24) + ":1:2:3:4:-6:6" + ":loud:1:2:4464:bq" +
-        repeat(defaultBand, 60) + repeat(tunedBand, 40) + repeat(defaultBand, 19) +
+        repeat(defaultBand, 40) + repeat(tunedBand, 60) + repeat(defaultBand, 19) +
         ":0:1000:-3.500000:0.707000:0:0:0" + ":[ok]";
     EXPECT_EQ(expected, requestReport(server, "dsp sync\n"));
     // The biquad section alone is over the 4096 characters a section once
