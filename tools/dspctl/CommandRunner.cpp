@@ -27,8 +27,9 @@ CommandRunner::CommandRunner(SerialPort& port, int timeoutMs, int quietMs, FILE*
     : mPort(port), mTimeoutMs(timeoutMs), mQuietMs(quietMs), mOut(out), mErr(err) {}
 
 const char* CommandRunner::formsHelp() {
-    return "  sync [--json]             the DSP settings of channels 0 to 5, decoded\n"
-           "  hfsync [--json]           the hands-free settings, decoded\n"
+    return "  sync [--json|--raw]       the DSP settings of channels 0 to 5, decoded\n"
+           "  hfsync [--json|--raw]     the hands-free settings, decoded\n"
+           "                            (--raw: the report line as it came)\n"
            "  getmp [--ext] [-o FILE]   read MP.bin (2560-byte extended one with --ext)\n"
            "                            into FILE, or show it as a hex dump\n"
            "  mpbin FILE                write MP.bin from a 296- or 2560-byte file\n"
@@ -142,11 +143,15 @@ int CommandRunner::runLine(const std::vector<std::string>& words) {
 
 int CommandRunner::runReport(const std::string& name, const std::vector<std::string>& args) {
     bool json = false;
+    bool raw = false;
     for (const std::string& arg : args) {
-        if (arg != "--json") {
-            return usage(name + " takes only --json, not \"" + arg + "\"");
+        if (arg == "--json" && !raw) {
+            json = true;
+        } else if (arg == "--raw" && !json) {
+            raw = true;
+        } else {
+            return usage(name + " takes --json or --raw, not \"" + arg + "\"");
         }
-        json = true;
     }
     Reply reply;
     const int status = exchange("dsp " + name + "\n", &reply);
@@ -157,7 +162,7 @@ int CommandRunner::runReport(const std::string& name, const std::vector<std::str
         std::fprintf(mErr, "dspctl: %s: [fail]\n", name.c_str());
         return kExitFail;
     }
-    if (reply.kind != Reply::kReport && reply.kind != Reply::kTruncated) {
+    if (raw || (reply.kind != Reply::kReport && reply.kind != Reply::kTruncated)) {
         if (reply.kind == Reply::kOk || reply.kind == Reply::kFrame) {
             std::fprintf(mErr, "dspctl: %s answered with a %s instead of a report\n", name.c_str(),
                          replyKindName(reply.kind));

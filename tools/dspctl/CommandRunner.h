@@ -4,7 +4,8 @@
 // line and the console.
 //
 // Command forms (a leading "dsp" word is optional):
-//   sync [--json], hfsync [--json]   decoded report: table, or JSON
+//   sync [--json|--raw]              decoded report: table, JSON, or the line
+//   hfsync [--json|--raw]
 //   getmp [--ext] [-o FILE]          MP.bin frame: to FILE, else a hex dump
 //   mpbin FILE                       MP.bin from a 296- or 2560-byte file
 //   anything else                    sent as typed; the reply is printed
