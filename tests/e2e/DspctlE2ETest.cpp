@@ -1,10 +1,14 @@
 // dspctl as a script runs it: the real dspd on a pseudo-terminal, joined to
 // the port dspctl opens by a relay (a null-modem cable), every outcome told
 // by dspctl's exit status and output. "dspctl sim" starts its own server.
+#include <errno.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,8 +23,11 @@
 #include "PseudoTerminal.h"
 #include "PtyCable.h"
 #include "PtyServer.h"
+#include "ReplyReader.h"
 #include "SerialPort.h"
 #include "ToolProcess.h"
+
+extern char** environ;
 
 namespace {
 
@@ -451,6 +458,57 @@ TEST(DspctlE2ETest, SimWithoutAServerSaysSo) {
     const ToolResult r = runTool(DSPCTL_BINARY, {"sim", "--dspd", dir.file("no-dspd")}, "status\n");
     EXPECT_EQ(5, r.status);
     EXPECT_NE(std::string::npos, r.err.find("cannot start " + dir.file("no-dspd"))) << r.err;
+}
+
+// dspd-sim announces the peer port only when the server can take a line:
+// a peer that writes the moment it is told loses nothing.
+TEST(DspdSimTest, OffersThePeerPortOnlyOnceTheServerIsReady) {
+    int out[2];
+    ASSERT_EQ(0, pipe2(out, O_CLOEXEC));
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    char program[] = DSPD_SIM_BINARY;
+    char* argv[] = {program, nullptr};
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, program, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    ASSERT_EQ(0, rc);
+
+    std::string text;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (text.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        struct pollfd pfd = {out[0], POLLIN, 0};
+        char buffer[256];
+        if (poll(&pfd, 1, 100) == 1) {
+            const ssize_t n = read(out[0], buffer, sizeof buffer);
+            if (n <= 0) break;
+            text.append(buffer, static_cast<size_t>(n));
+        }
+    }
+    const std::string mark = "peer port ";
+    const size_t at = text.find(mark);
+    ASSERT_NE(std::string::npos, at) << text;
+    const std::string path = text.substr(at + mark.size(), text.find('\n') - at - mark.size());
+
+    {
+        SerialPort port;
+        std::string message;
+        ASSERT_EQ(0, port.open(path, 115200, &message)) << message;
+        ASSERT_EQ(0, port.writeAll("dsp status\n"));
+        Reply reply;
+        ASSERT_EQ(0, ReplyReader(port.fd(), 5000, 200).read(&reply));
+        EXPECT_EQ(Reply::kOk, reply.kind) << reply.raw;
+    }
+
+    ASSERT_EQ(0, kill(pid, SIGTERM));
+    int status = -1;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    close(out[0]);
 }
 
 }  // namespace

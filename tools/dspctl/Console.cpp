@@ -29,7 +29,9 @@ int Console::run() {
     int status = kExitOk;
     char* raw = nullptr;
     size_t capacity = 0;
-    for (;;) {
+    // A stop that came before the first line (while a simulated device
+    // started) must not leave us waiting for input.
+    while (!StopRequest::requested()) {
         if (mInteractive) {
             std::fputs("dsp> ", mOut);
         }

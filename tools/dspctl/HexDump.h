@@ -1,4 +1,5 @@
 // Bytes as people read them: 16 per line, offset, hex and printable text.
+// Pure; safe from any thread.
 #ifndef TOOLS_DSPCTL_HEX_DUMP_H
 #define TOOLS_DSPCTL_HEX_DUMP_H
 

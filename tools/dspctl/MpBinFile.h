@@ -1,4 +1,6 @@
 // MP.bin as a file on the PC and as the hexadecimal text of "dsp mpbin".
+// No state; safe from any thread (two writers of one path race as any two
+// programs would).
 #ifndef TOOLS_DSPCTL_MP_BIN_FILE_H
 #define TOOLS_DSPCTL_MP_BIN_FILE_H
 

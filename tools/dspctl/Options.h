@@ -7,6 +7,7 @@
 //
 // Options come before the words; everything from the first word on belongs
 // to the command (so "sync --json" and "getmp -o FILE" reach it whole).
+// Pure functions; safe from any thread.
 #ifndef TOOLS_DSPCTL_OPTIONS_H
 #define TOOLS_DSPCTL_OPTIONS_H
 
