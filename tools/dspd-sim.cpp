@@ -4,7 +4,8 @@
 //   dspd-sim [--link PATH] [--dspd PATH]
 //
 // The server gets one pseudo-terminal; the peer side is a second one, whose
-// path is printed (and, with --link, made available as a symbolic link). The
+// path is printed (and, with --link, made available as a symbolic link) once
+// the server reports its port ready; the server's log passes through. The
 // bytes are relayed both ways unchanged. The peer side stays open when a peer
 // program closes it, so peers may come and go. SIGINT or SIGTERM stops the
 // server with SIGTERM and waits for it.
@@ -139,33 +140,74 @@ int main(int argc, char** argv) {
         return 1;
     }
     char* childArgv[] = {&server[0], &port[0], nullptr};
+    // The server's log comes through us: the peer port is offered only once
+    // the server reports its port ready, since bytes sent earlier are flushed.
+    int logPipe[2];
+    if (pipe2(logPipe, O_CLOEXEC) != 0) {
+        std::perror("dspd-sim: pipe");
+        return 1;
+    }
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0 ||
+        posix_spawn_file_actions_adddup2(&actions, logPipe[1], 2) != 0) {
+        std::fprintf(stderr, "dspd-sim: cannot prepare the server's start\n");
+        return 1;
+    }
     pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, server.c_str(), nullptr, nullptr, childArgv, environ);
+    const int rc = posix_spawnp(&pid, server.c_str(), &actions, nullptr, childArgv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(logPipe[1]);
     if (rc != 0) {
         std::fprintf(stderr, "dspd-sim: cannot start %s: %s\n", server.c_str(), std::strerror(rc));
         return 1;
     }
-    if (!link.empty()) {
-        unlink(link.c_str());
-        if (symlink(peerSide.path.c_str(), link.c_str()) != 0) {
-            std::perror("dspd-sim: symlink");
+    bool announced = false;
+    std::string logTail;
+    auto announce = [&] {
+        if (!link.empty()) {
+            unlink(link.c_str());
+            if (symlink(peerSide.path.c_str(), link.c_str()) != 0) {
+                std::perror("dspd-sim: symlink");
+            }
         }
-    }
-    std::printf("dspd-sim: simulated device ready; peer port %s%s%s\n", peerSide.path.c_str(),
-                link.empty() ? "" : " linked as ", link.c_str());
-    std::fflush(stdout);
+        std::printf("dspd-sim: simulated device ready; peer port %s%s%s\n", peerSide.path.c_str(),
+                    link.empty() ? "" : " linked as ", link.c_str());
+        std::fflush(stdout);
+        announced = true;
+    };
 
     int status = 0;
     bool exited = false;
+    int logFd = logPipe[0];
     char buffer[8192];
     while (!gStop && !exited) {
-        struct pollfd fds[2] = {{serverSide.master, POLLIN, 0}, {peerSide.master, POLLIN, 0}};
-        const int ready = poll(fds, 2, 500);
+        struct pollfd fds[3] = {
+            {serverSide.master, POLLIN, 0}, {peerSide.master, POLLIN, 0}, {logFd, POLLIN, 0}};
+        const int ready = poll(fds, 3, 500);
         if (waitpid(pid, &status, WNOHANG) == pid) {
             exited = true;
         }
         if (ready <= 0) {
             continue;
+        }
+        if ((fds[2].revents & (POLLIN | POLLHUP)) != 0) {
+            const ssize_t n = read(logFd, buffer, sizeof buffer);
+            if (n > 0) {
+                writeAll(STDERR_FILENO, buffer, static_cast<size_t>(n));
+                if (!announced) {
+                    logTail.append(buffer, static_cast<size_t>(n));
+                    if (logTail.find("port ready") != std::string::npos) {
+                        announce();
+                    }
+                    // Keep enough to find the line across two reads.
+                    if (logTail.size() > 64) {
+                        logTail.erase(0, logTail.size() - 64);
+                    }
+                }
+            } else if (n == 0) {
+                close(logFd);
+                logFd = -1;
+            }
         }
         for (int i = 0; i < 2; ++i) {
             if ((fds[i].revents & POLLIN) == 0) {
@@ -183,7 +225,14 @@ int main(int argc, char** argv) {
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
     }
-    if (!link.empty()) {
+    // Whatever the server still logs on its way out.
+    for (ssize_t n; logFd >= 0 && (n = read(logFd, buffer, sizeof buffer)) > 0;) {
+        writeAll(STDERR_FILENO, buffer, static_cast<size_t>(n));
+    }
+    if (logFd >= 0) {
+        close(logFd);
+    }
+    if (!link.empty() && announced) {
         unlink(link.c_str());
     }
     const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 1;
