@@ -129,8 +129,33 @@ bool PtyServer::openPty() {
     return tcsetattr(mSlave, TCSANOW, &options) == 0;
 }
 
+std::vector<std::string> PtyServer::launcher() {
+    const char* env = std::getenv("DSPD_TEST_LAUNCHER");
+#ifdef DSPD_LAUNCHER
+    const char* text = env != nullptr ? env : DSPD_LAUNCHER;
+#else
+    const char* text = env != nullptr ? env : "";
+#endif
+    std::vector<std::string> words;
+    std::string word;
+    for (const char* p = text;; ++p) {
+        if (*p == ' ' || *p == '\0') {
+            if (!word.empty()) {
+                words.push_back(word);
+                word.clear();
+            }
+            if (*p == '\0') {
+                return words;
+            }
+        } else {
+            word += *p;
+        }
+    }
+}
+
 bool PtyServer::spawn(const Options& options) {
-    std::vector<std::string> args = {DSPD_BINARY};
+    std::vector<std::string> args = launcher();
+    args.push_back(DSPD_BINARY);
     std::map<std::string, std::string> env;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const char* eq = std::strchr(*entry, '=');
@@ -193,7 +218,8 @@ bool PtyServer::spawn(const Options& options) {
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setsigdefault(&attr, &defaults);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    const int rc = posix_spawn(&mPid, argv[0], &actions, &attr, argv.data(), envp.data());
+    // A launcher may be named without its directory.
+    const int rc = posix_spawnp(&mPid, argv[0], &actions, &attr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     close(outPipe[1]);
