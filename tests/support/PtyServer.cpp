@@ -7,6 +7,7 @@
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <time.h>
@@ -85,7 +86,7 @@ PtyServer::PtyServer(const Options& options) {
     if (!openPty() || !spawn(options)) {
         return;
     }
-    mOk = !options.waitReady || mStderr.waitFor("port ready", 10000);
+    mOk = !options.waitReady || mStderr.waitFor("port ready", options.readyTimeoutMs);
 }
 
 PtyServer::~PtyServer() {
@@ -165,6 +166,9 @@ bool PtyServer::spawn(const Options& options) {
     }
     env.erase("DSPD_SERIAL_PREFIX");
     env.erase("DSPD_SIM_FAIL");
+    // A test run by a service manager must not speak for the server.
+    env.erase("NOTIFY_SOCKET");
+    env.erase("JOURNAL_STREAM");
     if (options.portFromPty) {
         const size_t slash = mSlavePath.rfind('/');
         env["DSPD_SERIAL_PREFIX"] = mSlavePath.substr(0, slash + 1);
@@ -174,6 +178,22 @@ bool PtyServer::spawn(const Options& options) {
     }
     for (const auto& entry : options.env) {
         env[entry.first] = entry.second;
+    }
+
+    int outPipe[2];
+    int errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0) {
+        return false;
+    }
+    if (pipe2(errPipe, O_CLOEXEC) != 0) {
+        close(outPipe[0]);
+        close(outPipe[1]);
+        return false;
+    }
+    struct stat outStatus;
+    if (options.stdoutIsJournal && fstat(outPipe[1], &outStatus) == 0) {
+        env["JOURNAL_STREAM"] =
+            std::to_string(outStatus.st_dev) + ":" + std::to_string(outStatus.st_ino);
     }
 
     std::vector<std::string> envText;
@@ -191,22 +211,14 @@ bool PtyServer::spawn(const Options& options) {
     }
     envp.push_back(nullptr);
 
-    int outPipe[2];
-    int errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0) {
-        return false;
-    }
-    if (pipe2(errPipe, O_CLOEXEC) != 0) {
-        close(outPipe[0]);
-        close(outPipe[1]);
-        return false;
-    }
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    // Nothing else of ours (nor of whoever started us) reaches the server.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     posix_spawnattr_init(&attr);
     sigset_t none;
     sigemptyset(&none);

@@ -49,8 +49,14 @@ public:
         // DSPD_SERIAL_PREFIX set to the pty directory.
         std::vector<std::string> args;
         bool portFromPty = true;
-        std::map<std::string, std::string> env;  // added to (or replacing) ours
-        bool waitReady = true;                   // wait for the "port ready" log line
+        // Added to (or replacing) ours, which lose NOTIFY_SOCKET and
+        // JOURNAL_STREAM.
+        std::map<std::string, std::string> env;
+        bool waitReady = true;       // wait for the "port ready" log line
+        int readyTimeoutMs = 10000;  // ... this long
+        // JOURNAL_STREAM names the server's standard output, as when a
+        // service manager sends it to the journal.
+        bool stdoutIsJournal = false;
     };
 
     PtyServer();
