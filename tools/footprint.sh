@@ -140,7 +140,7 @@ printf '\n| its code and data (text + data, no alignment padding) |'
 for arch in x86_64 armhf arm64; do printf ' %s |' "$(kib "${device_loaded[$arch]}")"; done
 printf '\n| stripped file, simulator build (stand-in linked in) |'
 for arch in x86_64 armhf arm64; do printf ' %s |' "$(kib "${sim_size[$arch]}")"; done
-printf '\n| the stand-in'"'"'s share (difference of the two files) |'
+printf "\n| the stand-in's share (difference of the two files) |"
 for arch in x86_64 armhf arm64; do
     printf ' %s |' "$(kib $((sim_size[$arch] - device_size[$arch])))"
 done
