@@ -20,7 +20,14 @@ as_root=()
 if [ "$(id -u)" -ne 0 ]; then
     as_root=(sudo)
 fi
-echo "apt-ensure: installing ${missing[*]}"
+echo "apt-ensure: installing ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
-"${as_root[@]}" apt-get update -qq
-"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+if ! { "${as_root[@]}" apt-get update -qq &&
+    "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"; } \
+    >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "apt-ensure: installing ${missing[*]} failed" >&2
+    exit 1
+fi

@@ -37,7 +37,6 @@ mkdir -p "$out"
 log="$out/build.log"
 : >"$log"
 
-toolchain() { [ "$1" = x86_64 ] || echo "-DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/$1.cmake"; }
 tool_prefix() {
     case "$1" in
         x86_64) echo "" ;;
@@ -78,17 +77,21 @@ loaded_size() { "$(tool_prefix "$2")size" -B "$1" | awk 'NR == 2 { print $1 + $2
 
 declare -A device_size sim_size device_loaded
 for arch in x86_64 armhf arm64; do
+    toolchain=()
+    if [ $arch != x86_64 ]; then
+        toolchain=(-DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/$arch.cmake")
+    fi
     # The simulator build of x86-64 also builds the session driver.
     if [ $arch = x86_64 ]; then
         build "$out/$arch-sim" dspd dspd_session --
     else
-        build "$out/$arch-sim" dspd -- $(toolchain $arch) -DDSPD_BUILD_TESTS=OFF
+        build "$out/$arch-sim" dspd -- "${toolchain[@]}" -DDSPD_BUILD_TESTS=OFF
     fi
     platform="$out/$arch-platform"
     mkdir -p "$platform"
     "$(tool_prefix $arch)g++" -std=c++17 -O2 -shared -fPIC -pthread -Iclient/include -Iclient/sim \
         client/sim/*.cpp -o "$platform/libaudioclient.so"
-    build "$out/$arch-device" dspd -- $(toolchain $arch) \
+    build "$out/$arch-device" dspd -- "${toolchain[@]}" \
         -DDSPD_AUDIO_CLIENT_LIB="$PWD/$platform/libaudioclient.so"
     sim_size[$arch]=$(stripped_size "$out/$arch-sim/app/dspd" $arch)
     device_size[$arch]=$(stripped_size "$out/$arch-device/app/dspd" $arch)
@@ -114,9 +117,8 @@ commands="$out/session-commands.txt"
     echo "dsp bteq gain 0 2.5 3"
     echo "dsp hfaec adc MicOpGain 1 3.5"
     echo "dsp hfsync"
-    printf 'dsp mpbin 2560 '
-    for i in $(seq 0 2559); do printf '%02x%s' $((i % 256)) "$([ $i -lt 2559 ] && echo :)"; done
-    echo
+    awk 'BEGIN { printf "dsp mpbin 2560 ";
+                 for (i = 0; i < 2560; i++) printf "%02x%s", i % 256, i < 2559 ? ":" : "\n" }'
     echo "dsp getmp ext"
 } >"$commands"
 
