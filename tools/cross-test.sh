@@ -62,6 +62,7 @@ for arch in "${arches[@]}"; do
         exit 1
     }
     built=$(seconds)
+    echo "cross-test: $arch: install $((installed - start)) s, build $((built - installed)) s"
 
     exclude=()
     handler="/proc/sys/fs/binfmt_misc/qemu-$qemu"
@@ -71,9 +72,7 @@ for arch in "${arches[@]}"; do
         echo "cross-test: $arch: no binfmt_misc handler: left out: $self_exec_tests"
         exclude=(-E "$self_exec_tests")
     fi
+    # ctest's summary (with its total time) stays the last word.
     QEMU_LD_PREFIX="/usr/$triple" \
         ctest --test-dir "$build" --output-on-failure -j "$jobs" "${exclude[@]}"
-    tested=$(seconds)
-    echo "cross-test: $arch: install $((installed - start)) s, build $((built - installed)) s," \
-        "tests $((tested - built)) s"
 done
