@@ -18,8 +18,8 @@ public:
         : mRoot(root), mEchoToJournal(echoToJournal) {}
 
     // Writes the line (still carrying its terminator) to standard output with
-    // puts ("<6>" first when echoing to the journal), then returns the root's dispatch() result. -1
-    // without a root.
+    // puts, "<6>" first when echoing to the journal; then returns the root's
+    // dispatch() result. -1 without a root.
     int onCommand(char* line, int len, char* out, int outlen) override;
 
     // Hands the sink to the root, then tells a service manager that waits for

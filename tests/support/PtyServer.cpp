@@ -214,11 +214,12 @@ bool PtyServer::spawn(const Options& options) {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
     // Nothing else of ours (nor of whoever started us) reaches the server.
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    const bool prepared =
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0) == 0 &&
+        posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1) == 0 &&
+        posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2) == 0 &&
+        posix_spawn_file_actions_addclosefrom_np(&actions, 3) == 0;
     posix_spawnattr_init(&attr);
     sigset_t none;
     sigemptyset(&none);
@@ -231,7 +232,8 @@ bool PtyServer::spawn(const Options& options) {
     posix_spawnattr_setsigdefault(&attr, &defaults);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     // A launcher may be named without its directory.
-    const int rc = posix_spawnp(&mPid, argv[0], &actions, &attr, argv.data(), envp.data());
+    const int rc =
+        prepared ? posix_spawnp(&mPid, argv[0], &actions, &attr, argv.data(), envp.data()) : -1;
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     close(outPipe[1]);
