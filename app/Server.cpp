@@ -1,11 +1,14 @@
 #include "Server.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "AudioCommand.h"
 #include "Command.h"
 #include "LogLine.h"
 #include "PortArgument.h"
+#include "ServiceManager.h"
 #include "StopSignal.h"
 #include "UartWorker.h"
 #include "UartWorkerCallBackImpl.h"
@@ -27,7 +30,7 @@ int serverMain(int argc, char** argv) {
     }
 
     Command root;
-    UartWorkerCallBackImpl callback(&root);
+    UartWorkerCallBackImpl callback(&root, ServiceManager::isJournal(STDOUT_FILENO));
     root.add(new AudioCommand());
     const int port = portFromArguments(argc, argv);
 

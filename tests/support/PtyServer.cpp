@@ -7,6 +7,7 @@
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <time.h>
@@ -85,7 +86,7 @@ PtyServer::PtyServer(const Options& options) {
     if (!openPty() || !spawn(options)) {
         return;
     }
-    mOk = !options.waitReady || mStderr.waitFor("port ready", 10000);
+    mOk = !options.waitReady || mStderr.waitFor("port ready", options.readyTimeoutMs);
 }
 
 PtyServer::~PtyServer() {
@@ -129,8 +130,33 @@ bool PtyServer::openPty() {
     return tcsetattr(mSlave, TCSANOW, &options) == 0;
 }
 
+std::vector<std::string> PtyServer::launcher() {
+    const char* env = std::getenv("DSPD_TEST_LAUNCHER");
+#ifdef DSPD_LAUNCHER
+    const char* text = env != nullptr ? env : DSPD_LAUNCHER;
+#else
+    const char* text = env != nullptr ? env : "";
+#endif
+    std::vector<std::string> words;
+    std::string word;
+    for (const char* p = text;; ++p) {
+        if (*p == ' ' || *p == '\0') {
+            if (!word.empty()) {
+                words.push_back(word);
+                word.clear();
+            }
+            if (*p == '\0') {
+                return words;
+            }
+        } else {
+            word += *p;
+        }
+    }
+}
+
 bool PtyServer::spawn(const Options& options) {
-    std::vector<std::string> args = {DSPD_BINARY};
+    std::vector<std::string> args = launcher();
+    args.push_back(DSPD_BINARY);
     std::map<std::string, std::string> env;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const char* eq = std::strchr(*entry, '=');
@@ -140,6 +166,9 @@ bool PtyServer::spawn(const Options& options) {
     }
     env.erase("DSPD_SERIAL_PREFIX");
     env.erase("DSPD_SIM_FAIL");
+    // A test run by a service manager must not speak for the server.
+    env.erase("NOTIFY_SOCKET");
+    env.erase("JOURNAL_STREAM");
     if (options.portFromPty) {
         const size_t slash = mSlavePath.rfind('/');
         env["DSPD_SERIAL_PREFIX"] = mSlavePath.substr(0, slash + 1);
@@ -149,6 +178,22 @@ bool PtyServer::spawn(const Options& options) {
     }
     for (const auto& entry : options.env) {
         env[entry.first] = entry.second;
+    }
+
+    int outPipe[2];
+    int errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0) {
+        return false;
+    }
+    if (pipe2(errPipe, O_CLOEXEC) != 0) {
+        close(outPipe[0]);
+        close(outPipe[1]);
+        return false;
+    }
+    struct stat outStatus;
+    if (options.stdoutIsJournal && fstat(outPipe[1], &outStatus) == 0) {
+        env["JOURNAL_STREAM"] =
+            std::to_string(outStatus.st_dev) + ":" + std::to_string(outStatus.st_ino);
     }
 
     std::vector<std::string> envText;
@@ -166,22 +211,15 @@ bool PtyServer::spawn(const Options& options) {
     }
     envp.push_back(nullptr);
 
-    int outPipe[2];
-    int errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0) {
-        return false;
-    }
-    if (pipe2(errPipe, O_CLOEXEC) != 0) {
-        close(outPipe[0]);
-        close(outPipe[1]);
-        return false;
-    }
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    // Nothing else of ours (nor of whoever started us) reaches the server.
+    const bool prepared =
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0) == 0 &&
+        posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1) == 0 &&
+        posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2) == 0 &&
+        posix_spawn_file_actions_addclosefrom_np(&actions, 3) == 0;
     posix_spawnattr_init(&attr);
     sigset_t none;
     sigemptyset(&none);
@@ -193,7 +231,9 @@ bool PtyServer::spawn(const Options& options) {
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setsigdefault(&attr, &defaults);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    const int rc = posix_spawn(&mPid, argv[0], &actions, &attr, argv.data(), envp.data());
+    // A launcher may be named without its directory.
+    const int rc =
+        prepared ? posix_spawnp(&mPid, argv[0], &actions, &attr, argv.data(), envp.data()) : -1;
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     close(outPipe[1]);

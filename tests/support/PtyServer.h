@@ -3,6 +3,12 @@
 // The test keeps the terminal's slave end open (in raw mode, before the
 // server starts) and talks through the master end. Every wait has a deadline;
 // reads use poll().
+//
+// The binary is started through a launcher when one is set: the words of the
+// environment variable DSPD_TEST_LAUNCHER (separated by spaces; set and empty
+// means none), else the emulator of a cross build (DSPD_LAUNCHER), since a
+// test running under qemu-user cannot exec a binary of the target without
+// binfmt_misc. A tool such as valgrind can be put in front the same way.
 #ifndef TESTS_SUPPORT_PTY_SERVER_H
 #define TESTS_SUPPORT_PTY_SERVER_H
 
@@ -43,14 +49,23 @@ public:
         // DSPD_SERIAL_PREFIX set to the pty directory.
         std::vector<std::string> args;
         bool portFromPty = true;
-        std::map<std::string, std::string> env;  // added to (or replacing) ours
-        bool waitReady = true;                   // wait for the "port ready" log line
+        // Added to (or replacing) ours, which lose NOTIFY_SOCKET and
+        // JOURNAL_STREAM.
+        std::map<std::string, std::string> env;
+        bool waitReady = true;       // wait for the "port ready" log line
+        int readyTimeoutMs = 10000;  // ... this long
+        // JOURNAL_STREAM names the server's standard output, as when a
+        // service manager sends it to the journal.
+        bool stdoutIsJournal = false;
     };
 
     PtyServer();
     explicit PtyServer(const Options& options);
     // Stops a server that still runs (SIGKILL) and closes everything.
     ~PtyServer();
+
+    // The launcher words put before the binary (see above); empty for none.
+    static std::vector<std::string> launcher();
 
     // False when the pty could not be made, the binary not started, or the
     // server was not ready in time.

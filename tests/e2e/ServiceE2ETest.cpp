@@ -1,0 +1,70 @@
+// The real dspd as a service manager runs it: readiness on the notify socket
+// once the port is configured, and its echo on a journal stream.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <string>
+
+#include "NotifySocket.h"
+#include "PtyServer.h"
+
+namespace {
+
+const std::string kOk("[ok]\0", 5);
+
+TEST(ServiceE2ETest, ReadinessIsReportedOnceWhenThePortIsConfigured) {
+    for (bool abstract : {false, true}) {
+        NotifySocket manager(abstract);
+        ASSERT_TRUE(manager.ok());
+        PtyServer::Options options;
+        options.env["NOTIFY_SOCKET"] = manager.address();
+        PtyServer server(options);
+        ASSERT_TRUE(server.ok()) << server.err();
+        EXPECT_EQ("READY=1", manager.receive(5000)) << manager.address();
+        EXPECT_EQ(kOk, server.request("dsp status\n", 5));
+        EXPECT_EQ(0, server.stop(SIGTERM));
+        EXPECT_EQ("", manager.receive(0)) << "a second message";
+        EXPECT_EQ(std::string::npos, server.err().find("WRN")) << server.err();
+    }
+}
+
+TEST(ServiceE2ETest, NoReadinessWhenThePortCannotBeOpened) {
+    NotifySocket manager(false);
+    ASSERT_TRUE(manager.ok());
+    PtyServer::Options options;
+    options.portFromPty = false;
+    options.waitReady = false;
+    options.args = {"3"};
+    options.env["DSPD_SERIAL_PREFIX"] = "/nonexistent-dspd/ttyS";
+    options.env["NOTIFY_SOCKET"] = manager.address();
+    PtyServer server(options);
+    // The exit status stays 0; the missing READY=1 is what fails the start.
+    EXPECT_EQ(0, server.waitExit());
+    EXPECT_NE(std::string::npos, server.err().find("ERR: open device fail\n"));
+    EXPECT_EQ("", manager.receive(0));
+}
+
+TEST(ServiceE2ETest, UnusableNotifySocketIsReportedAndTheServerCarriesOn) {
+    PtyServer::Options options;
+    options.env["NOTIFY_SOCKET"] = "/nonexistent-dspd/notify";
+    PtyServer server(options);
+    ASSERT_TRUE(server.ok()) << server.err();
+    EXPECT_TRUE(server.waitErr("WRN: cannot notify the service manager"));
+    EXPECT_EQ(kOk, server.request("dsp status\n", 5));
+    EXPECT_EQ(0, server.stop(SIGTERM));
+}
+
+TEST(ServiceE2ETest, EchoOnTheJournalCannotChooseItsPriority) {
+    PtyServer::Options options;
+    options.stdoutIsJournal = true;
+    PtyServer server(options);
+    ASSERT_TRUE(server.ok()) << server.err();
+    ASSERT_TRUE(server.send("<0>dsp status\n"));
+    EXPECT_EQ(kOk, server.request("dsp status\n", 5));
+    EXPECT_EQ(0, server.stop(SIGTERM));
+    // Each echo line starts with the information priority; the empty line
+    // after it (puts adds one) gets the journal's default priority.
+    EXPECT_EQ("<6><0>dsp status\n\n<6>dsp status\n\n", server.out());
+}
+
+}  // namespace

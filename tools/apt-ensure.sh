@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# apt-ensure.sh PACKAGE...: installs the Debian packages among PACKAGE that
+# are missing. Does nothing (and asks no archive) when all are installed;
+# otherwise refreshes the package lists once and installs quietly, without
+# recommended extras. Needs root, or sudo.
+set -euo pipefail
+
+missing=()
+for package in "$@"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    if [ "$status" != "install ok installed" ]; then
+        missing+=("$package")
+    fi
+done
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+    as_root=(sudo)
+fi
+echo "apt-ensure: installing ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+if ! { "${as_root[@]}" apt-get update -qq &&
+    "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"; } \
+    >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "apt-ensure: installing ${missing[*]} failed" >&2
+    exit 1
+fi
