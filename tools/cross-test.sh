@@ -38,8 +38,9 @@ if [ ${#arches[@]} -eq 0 ]; then
     arches=(armhf arm64)
 fi
 
-# Tests that start their own binary again (through /proc/self/exe).
-self_exec_tests='^SimEnvironmentTest\.FailuresAreReadAtFirstUse$'
+# Tests whose program starts another program of the build: itself again
+# (through /proc/self/exe), or dspd from dspctl sim and dspd-sim.
+self_exec_tests='^(SimEnvironmentTest\.FailuresAreReadAtFirstUse|DspctlE2ETest\.Sim(RunsTheServerForTheConsoleAndStopsIt|PassesInjectedFaultsThrough)|DspdSimTest\..*)$'
 
 seconds() { date +%s; }
 

@@ -12,6 +12,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "PtyServer.h"
+
 extern char** environ;
 
 namespace {
@@ -56,7 +58,9 @@ ToolResult runTool(const std::string& program, const std::vector<std::string>& a
     std::vector<char*> envp;
     for (auto& text : envText) envp.push_back(&text[0]);
     envp.push_back(nullptr);
-    std::vector<std::string> argText = {program};
+    // A cross build's programs run through its emulator, as the server does.
+    std::vector<std::string> argText = PtyServer::launcher();
+    argText.push_back(program);
     argText.insert(argText.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& text : argText) argv.push_back(&text[0]);
@@ -79,7 +83,8 @@ ToolResult runTool(const std::string& program, const std::vector<std::string>& a
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
     pid_t pid = -1;
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    // A launcher may be named without its directory.
+    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     close(inPipe[0]);
     close(outPipe[1]);
