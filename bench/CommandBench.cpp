@@ -37,7 +37,8 @@ void discard(void*, unsigned char*, unsigned int len) { gNotified += len; }
 const std::string kOk("[ok]\0", 5);
 
 bool endsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 void setAllocs(benchmark::State& state, unsigned long before) {

@@ -35,10 +35,10 @@ public:
 private:
     struct Row {
         std::string name;
-        double seconds;     // CPU time per iteration
-        double wireBytes;   // request plus reply
-        double allocs;      // per iteration, -1 when not counted
-        bool median;        // taken from the median of repetitions
+        double seconds;    // CPU time per iteration
+        double wireBytes;  // request plus reply
+        double allocs;     // per iteration, -1 when not counted
+        bool median;       // taken from the median of repetitions
     };
 
     int mBaudrate;
