@@ -158,7 +158,10 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    WireTableReporter reporter(kBaudrate, kGoal);
+    // Colours only on a terminal.
+    WireTableReporter reporter(kBaudrate, kGoal,
+                               isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_ColorTabular
+                                                     : benchmark::ConsoleReporter::OO_Tabular);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 

@@ -83,6 +83,20 @@ double rate(Side& side, const std::string& line, int rounds) {
     return rounds / seconds;
 }
 
+// The 1-minute load average, or -1 when it cannot be read.
+double loadAverage() {
+    std::FILE* file = std::fopen("/proc/loadavg", "r");
+    if (file == nullptr) {
+        return -1.0;
+    }
+    double load = -1.0;
+    if (std::fscanf(file, "%lf", &load) != 1) {
+        load = -1.0;
+    }
+    std::fclose(file);
+    return load;
+}
+
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const size_t n = values.size();
@@ -153,8 +167,11 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    std::printf("Round trips over a pseudo-terminal: %d batches of %d, alternating\n",
-                options.batches, options.rounds);
+    // Other work on the machine swamps a difference of a microsecond or two.
+    std::printf(
+        "Round trips over a pseudo-terminal: %d batches of %d, alternating "
+        "(load average %.2f at start)\n",
+        options.batches, options.rounds, loadAverage());
     std::printf("%-12s %11s %11s %7s %7s %7s %10s %8s %8s %9s %s\n", "request", "dspd (/s)",
                 "minimal(/s)", "ratio", "min", "max", "added (us)", "cpu dspd", "cpu min",
                 "wire (ms)", "goal >= 0.9");

@@ -20,7 +20,9 @@ public:
 
     // `baudrate` in bits per second; `goal` is the largest cost/wire ratio
     // that meets the goal (0.001 for 0.1%).
-    WireTableReporter(int baudrate, double goal) : mBaudrate(baudrate), mGoal(goal) {}
+    // `options` as for the console reporter (colours, tabular counters).
+    WireTableReporter(int baudrate, double goal, OutputOptions options)
+        : ConsoleReporter(options), mBaudrate(baudrate), mGoal(goal) {}
 
     void ReportRuns(const std::vector<Run>& reports) override;
     // Prints the table after the console output.
