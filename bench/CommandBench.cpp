@@ -18,6 +18,7 @@
 #include "AudioCommand.h"
 #include "Command.h"
 #include "LineAssembler.h"
+#include "LogLine.h"
 #include "RealisticState.h"
 #include "SimService.h"
 #include "UartWorker.h"
@@ -119,6 +120,40 @@ void lineAssembly(benchmark::State& state) {
     state.counters["wire_bytes"] = static_cast<double>(stream.size());
 }
 
+// What the worker and the callback add to every line, besides the command:
+// one INF log line as the worker writes it (the worker writes two a line, an
+// item one more per argument word)...
+void logLine(benchmark::State& state) {
+    const char line[] = "dsp vol 40\n";
+    for (auto _ : state) {
+        DSP_LOG(INF, "UartWorker", "threadLoop", "%s\n", line);
+    }
+}
+
+// ...and the echo of the line: puts() of a line that still ends in its LF,
+// on a line-buffered stream as the server's standard output is (two writes:
+// the line, then puts' own LF), or with the same bytes in one write.
+void echo(benchmark::State& state, bool lineBuffered) {
+    std::FILE* out = std::fopen("/dev/null", "we");
+    if (out == nullptr || std::setvbuf(out, nullptr, lineBuffered ? _IOLBF : _IOFBF, BUFSIZ) != 0) {
+        state.SkipWithError("cannot open /dev/null");
+        if (out != nullptr) {
+            std::fclose(out);
+        }
+        return;
+    }
+    const char line[] = "dsp vol 40\n";
+    for (auto _ : state) {
+        // puts(line) on this stream.
+        std::fputs(line, out);
+        std::fputc('\n', out);
+        if (!lineBuffered) {
+            std::fflush(out);
+        }
+    }
+    std::fclose(out);
+}
+
 void registerAll(const std::string& mpbin) {
     const std::string report = std::string(":[ok]");
     benchmark::RegisterBenchmark("dsp status", runLine, std::string("dsp status\n"), kOk);
@@ -128,6 +163,9 @@ void registerAll(const std::string& mpbin) {
     benchmark::RegisterBenchmark("dsp mpbin 2560", runLine, mpbin, kOk);
     benchmark::RegisterBenchmark("dsp getmp ext", runLine, std::string("dsp getmp ext\n"), kOk);
     benchmark::RegisterBenchmark("line assembly 64KiB", lineAssembly);
+    benchmark::RegisterBenchmark("per line: log line", logLine);
+    benchmark::RegisterBenchmark("per line: echo, line-buffered", echo, true);
+    benchmark::RegisterBenchmark("per line: echo, one write", echo, false);
 }
 
 }  // namespace
