@@ -159,37 +159,6 @@ bool compare(ServerOnPty& dspdServer, ServerOnPty& responderServer, const std::s
     return true;
 }
 
-// Single round trips, one to each server in turn, each timed on its own. The
-// fastest of them are those no other work delayed, so their latencies
-// (10th percentile) compare the two servers' own costs even on a busy
-// machine; the medians are given beside them.
-bool interleaved(ServerOnPty& dspd, ServerOnPty& responder, const std::string& line, int count) {
-    std::vector<double> dspdSeconds;
-    std::vector<double> responderSeconds;
-    dspdSeconds.reserve(static_cast<size_t>(count));
-    responderSeconds.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        for (int turn = 0; turn < 2; ++turn) {
-            const bool toDspd = (turn == 0) == (i % 2 == 0);
-            const auto start = Clock::now();
-            if (!(toDspd ? dspd : responder).roundTrip(line, 5)) {
-                return false;
-            }
-            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-            (toDspd ? dspdSeconds : responderSeconds).push_back(seconds);
-        }
-    }
-    const double d10 = percentile(dspdSeconds, 0.1);
-    const double r10 = percentile(responderSeconds, 0.1);
-    const double d50 = median(dspdSeconds);
-    const double r50 = median(responderSeconds);
-    const std::string shown = line.substr(0, line.size() - 1);
-    std::printf("%-12s %10.2f %10.2f %9.3f %10.2f %10.2f %9.3f %s\n", shown.c_str(), d10 * 1e6,
-                r10 * 1e6, r10 / d10, d50 * 1e6, r50 * 1e6, r50 / d50,
-                r10 / d10 >= kGoal ? "met" : "MISSED");
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -218,16 +187,6 @@ int main(int argc, char** argv) {
     bool met = true;
     for (const char* line : {"dsp status\n", "dsp vol 40\n"}) {
         if (!compare(dspd, responder, line, options, &met)) {
-            std::fprintf(stderr, "roundtrip_bench: no reply to %s", line);
-            return 1;
-        }
-    }
-    const int singles = options.rounds * options.batches;
-    std::printf("\nSingle round trips, interleaved one by one: %d each, latency in us\n", singles);
-    std::printf("%-12s %10s %10s %9s %10s %10s %9s %s\n", "request", "dspd p10", "min p10", "ratio",
-                "dspd p50", "min p50", "ratio", "goal >= 0.9 (p10)");
-    for (const char* line : {"dsp status\n", "dsp vol 40\n"}) {
-        if (!interleaved(dspd, responder, line, singles)) {
             std::fprintf(stderr, "roundtrip_bench: no reply to %s", line);
             return 1;
         }
