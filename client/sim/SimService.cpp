@@ -228,12 +228,13 @@ void Service::clearCalls() {
     mCalls.clear();
 }
 
-bool Service::enter(Call call) {
-    const bool failing = std::find(mFailing.begin(), mFailing.end(), call.op) != mFailing.end();
-    if (mRecording) {
-        mCalls.push_back(std::move(call));
+bool Service::failingLocked(const char* op) const {
+    for (const std::string& name : mFailing) {
+        if (name == op) {
+            return true;
+        }
     }
-    return failing;
+    return false;
 }
 
 }  // namespace audiosim

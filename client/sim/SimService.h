@@ -110,15 +110,23 @@ public:
     void clearCalls();
 
     // Used by the settings objects, which hold mutex() around the whole
-    // operation so the record and the state change in the same order. Records
-    // the call (when recording) and returns true when the operation is set to
-    // fail. The caller holds mutex().
-    bool enter(Call call);
+    // operation so the record and the state change in the same order. When
+    // recording, appends the Call that `record()` returns; it is not called
+    // otherwise, so an operation allocates nothing. Returns true when `op` is
+    // set to fail. The caller holds mutex().
+    template <typename MakeCall>
+    bool enter(const char* op, const MakeCall& record) {
+        if (mRecording) {
+            mCalls.push_back(record());
+        }
+        return failingLocked(op);
+    }
     std::mutex& mutex() { return mMutex; }
     State& lockedState() { return mState; }  // caller holds mutex()
 
 private:
     Service();
+    bool failingLocked(const char* op) const;  // caller holds mMutex
 
     mutable std::mutex mMutex;
     State mState;

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
-#include <utility>
+#include <initializer_list>
 
 #include "SimService.h"
 
@@ -19,32 +19,74 @@ bool validMask(uint32_t mask) { return mask != 0 && (mask & ~kAllChannels) == 0;
 
 int lowestChannel(uint32_t mask) { return __builtin_ctz(mask); }
 
+// The bytes of a record or blob as the caller passed them, not copied.
+struct ByteView {
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+};
+
 template <typename T>
-std::vector<uint8_t> bytesOf(const T* record) {
+ByteView bytesOf(const T* record) {
     if (record == nullptr) {
         return {};
     }
-    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(record);
-    return std::vector<uint8_t>(bytes, bytes + sizeof(T));
+    return {reinterpret_cast<const uint8_t*>(record), sizeof(T)};
 }
 
-Call makeCall(const char* op, std::vector<int64_t> ints = {}, std::vector<double> reals = {},
-              std::vector<uint8_t> bytes = {}) {
-    Call call;
-    call.op = op;
-    call.ints = std::move(ints);
-    call.reals = std::move(reals);
-    call.bytes = std::move(bytes);
-    return call;
+// What the record of one call is made of, held without allocating: the Call
+// itself is built only while the service records, so an operation costs no
+// heap allocation otherwise. Lives for the operation only.
+struct CallArgs {
+    static constexpr size_t kMaxValues = 2;  // the most any operation passes
+
+    const char* op;
+    int64_t ints[kMaxValues];
+    size_t intCount;
+    double reals[kMaxValues];
+    size_t realCount;
+    ByteView bytes;
+
+    Call toCall() const {
+        Call call;
+        call.op = op;
+        call.ints.assign(ints, ints + intCount);
+        call.reals.assign(reals, reals + realCount);
+        if (bytes.data != nullptr) {
+            call.bytes.assign(bytes.data, bytes.data + bytes.size);
+        }
+        return call;
+    }
+};
+
+template <typename T>
+size_t copyValues(std::initializer_list<T> from, T (&to)[CallArgs::kMaxValues]) {
+    size_t count = 0;
+    for (const T& value : from) {
+        if (count == CallArgs::kMaxValues) {
+            break;
+        }
+        to[count++] = value;
+    }
+    return count;
+}
+
+CallArgs makeCall(const char* op, std::initializer_list<int64_t> ints = {},
+                  std::initializer_list<double> reals = {}, ByteView bytes = {}) {
+    CallArgs args{};
+    args.op = op;
+    args.intCount = copyValues(ints, args.ints);
+    args.realCount = copyValues(reals, args.reals);
+    args.bytes = bytes;
+    return args;
 }
 
 // Runs one operation under the service lock: the call is recorded and an
 // injected failure returned before `body` sees the state.
 template <typename Body>
-int operate(Call call, Body body) {
+int operate(const CallArgs& args, Body body) {
     Service& service = Service::instance();
     std::lock_guard<std::mutex> lock(service.mutex());
-    if (service.enter(std::move(call))) {
+    if (service.enter(args.op, [&] { return args.toCall(); })) {
         return kInjectedFailure;
     }
     return body(service.lockedState());
@@ -382,24 +424,23 @@ int SimVolumeSetting::getUpLinkGain(float* gain) {
 int SimToolSetting::setMpBin(const uint8_t* data, uint32_t length, int32_t extended) {
     // Record what the caller passed, but never read past the larger blob's
     // size on the word of a bad length.
-    std::vector<uint8_t> bytes;
+    ByteView bytes;
     if (data != nullptr) {
-        bytes.assign(data, data + (length < kMpBinExtSize ? length : kMpBinExtSize));
+        bytes = {data, length < kMpBinExtSize ? length : kMpBinExtSize};
     }
-    return operate(makeCall("setMpBin", {length, extended}, {}, std::move(bytes)),
-                   [&](State& state) {
-                       if (data == nullptr) {
-                           return -EINVAL;
-                       }
-                       if (extended == 0 && length == kMpBinSize) {
-                           state.mpBin.assign(data, data + length);
-                       } else if (extended == 1 && length == kMpBinExtSize) {
-                           state.mpBinExt.assign(data, data + length);
-                       } else {
-                           return -EINVAL;
-                       }
-                       return 0;
-                   });
+    return operate(makeCall("setMpBin", {length, extended}, {}, bytes), [&](State& state) {
+        if (data == nullptr) {
+            return -EINVAL;
+        }
+        if (extended == 0 && length == kMpBinSize) {
+            state.mpBin.assign(data, data + length);
+        } else if (extended == 1 && length == kMpBinExtSize) {
+            state.mpBinExt.assign(data, data + length);
+        } else {
+            return -EINVAL;
+        }
+        return 0;
+    });
 }
 
 int SimToolSetting::getMpBin(uint8_t* data, int32_t* length, int32_t extended) {
