@@ -461,6 +461,13 @@ TEST(DspctlE2ETest, SimWithoutAServerSaysSo) {
     EXPECT_NE(std::string::npos, r.err.find("cannot start " + dir.file("no-dspd"))) << r.err;
 }
 
+// A server that ends before its port is ready, without a word in its log.
+TEST(DspctlE2ETest, SimWithAServerThatEndsSilentlySaysSo) {
+    const ToolResult r = runTool(DSPCTL_BINARY, {"sim", "--dspd", "/bin/true"}, "status\n");
+    EXPECT_EQ(5, r.status) << r.err;
+    EXPECT_NE(std::string::npos, r.err.find("status 0")) << r.err;
+}
+
 // dspd-sim announces the peer port only when the server can take a line:
 // a peer that writes the moment it is told loses nothing.
 TEST(DspdSimTest, OffersThePeerPortOnlyOnceTheServerIsReady) {

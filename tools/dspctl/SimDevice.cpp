@@ -34,6 +34,9 @@ std::string systemError(const std::string& what) { return what + ": " + std::str
 
 // The last `count` lines of `text`, for a message.
 std::string lastLines(const std::string& text, int count) {
+    if (text.empty()) {
+        return text;
+    }
     size_t start = text.size();
     if (start > 0 && text[start - 1] == '\n') {
         --start;
@@ -233,8 +236,10 @@ bool SimDevice::waitReady(int timeoutMs, std::string* message) {
         const pid_t done = waitpid(mPid, &status, WNOHANG);
         if (done == mPid) {
             mPid = -1;
-            *message = mServer + " ended (" + exitText(status) + ") before its port was ready; " +
-                       "its last words, from " + mLogPath + ":\n" + lastLines(log, 5);
+            *message =
+                mServer + " ended (" + exitText(status) + ") before its port was ready; " +
+                (log.empty() ? "it logged nothing"
+                             : "its last words, from " + mLogPath + ":\n" + lastLines(log, 5));
             return false;
         }
         if (Clock::now() >= deadline) {
