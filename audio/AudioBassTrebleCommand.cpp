@@ -13,9 +13,9 @@ const BandField<BassTrebleParam> kBassTrebleFields[] = {
 
 // The write failure keeps the message peers' log readers know for it.
 const BandValueEdit<BassTrebleParam> kBassTrebleEdit(2, &AudioAppSetting::getBassTreble,
-                                                     "getBassTreble failed\n",
+                                                     "getBassTreble",
                                                      &AudioAppSetting::setBassTreble,
-                                                     "setEqualizer failed\n", kBassTrebleFields);
+                                                     "setEqualizer", kBassTrebleFields);
 
 }  // namespace
 

@@ -25,12 +25,12 @@ const BandField<BiquadParam> kBandFields[kValuesPerBand] = {
     {"phase", [](BiquadParam& r, uint32_t b, const char* w) { r.band[b].phase = wordToInt(w); }},
 };
 
-// Read and write failures keep the messages peers' log readers know for them.
-const char kGetFailed[] = "getEqualizer failed\n";
-const char kSetFailed[] = "setEqualizer failed\n";
+// Read and write failures are logged under the names peers' log readers know.
+const char kReadOp[] = "getEqualizer";
+const char kWriteOp[] = "setEqualizer";
 
-const BandValueEdit<BiquadParam> kBandEdit(kBands, &AudioAppSetting::getBiquad, kGetFailed,
-                                           &AudioAppSetting::setBiquad, kSetFailed, kBandFields);
+const BandValueEdit<BiquadParam> kBandEdit(kBands, &AudioAppSetting::getBiquad, kReadOp,
+                                           &AudioAppSetting::setBiquad, kWriteOp, kBandFields);
 
 int writeWholeChannel(AudioAppSetting* settings, char** argv, int argc, char* out, int outlen) {
     BiquadParam param;
@@ -44,7 +44,7 @@ int writeWholeChannel(AudioAppSetting* settings, char** argv, int argc, char* ou
             field.store(param, band, *values++);
         }
     }
-    return replyToResult(settings->setBiquad(&param), kSetFailed, out, outlen);
+    return replyToResult(settings->setBiquad(&param), kWriteOp, out, outlen);
 }
 
 }  // namespace

@@ -15,6 +15,6 @@ int AudioChannelVolumeCommand::exec_i(char** argv, int argc, char* out, int outl
     std::memset(&param, 0, sizeof param);  // padding included
     param.channelMask = mask;
     param.gain = low8(wordToInt(argv[1]));
-    return replyToResult(mParent->volumeSetting()->setChannelGain(&param),
-                         "setMasterVolume failed\n", out, outlen);
+    return replyToResult(mParent->volumeSetting()->setChannelGain(&param), "setMasterVolume", out,
+                         outlen);
 }

@@ -10,5 +10,5 @@ int AudioDelayCommand::exec_i(char** argv, int argc, char* out, int outlen) {
         return replyFail(out, outlen);
     }
     return replyToResult(mParent->appSetting()->setSpeakerDelay(mask, wordToFloat(argv[1])),
-                         "setSpeakerDelay failed\n", out, outlen);
+                         "setSpeakerDelay", out, outlen);
 }

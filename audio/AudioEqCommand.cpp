@@ -12,9 +12,9 @@ const BandField<EqualizerParam> kEqFields[] = {
     {"q", [](EqualizerParam& r, uint32_t b, const char* w) { r.q[b] = low16(wordToInt(w)); }},
 };
 
-const BandValueEdit<EqualizerParam> kEqEdit(8, &AudioAppSetting::getEqualizer,
-                                            "getEqualizer failed\n", &AudioAppSetting::setEqualizer,
-                                            "setEqualizer failed\n", kEqFields);
+const BandValueEdit<EqualizerParam> kEqEdit(8, &AudioAppSetting::getEqualizer, "getEqualizer",
+                                            &AudioAppSetting::setEqualizer, "setEqualizer",
+                                            kEqFields);
 
 }  // namespace
 

@@ -19,6 +19,5 @@ int AudioFilterCommand::exec_i(char** argv, int argc, char* out, int outlen) {
     param.value4 = low16(wordToInt(argv[4]));
     param.value5 = static_cast<int16_t>(low16(wordToInt(argv[5])));
     param.value6 = low16(wordToInt(argv[6]));
-    return replyToResult(mParent->appSetting()->setFilter(&param), "setFilter failed\n", out,
-                         outlen);
+    return replyToResult(mParent->appSetting()->setFilter(&param), "setFilter", out, outlen);
 }

@@ -15,6 +15,5 @@ int AudioLoundnessCommand::exec_i(char** argv, int argc, char* out, int outlen) 
     param.value1 = low16(wordToInt(argv[0]));
     param.value2 = low16(wordToInt(argv[1]));
     param.value3 = low16(wordToInt(argv[2]));
-    return replyToResult(mParent->appSetting()->setLoudness(&param), "setLoudness failed\n", out,
-                         outlen);
+    return replyToResult(mParent->appSetting()->setLoudness(&param), "setLoudness", out, outlen);
 }

@@ -25,5 +25,5 @@ int AudioTestSignalCommand::exec_i(char** argv, int argc, char* out, int outlen)
     const uint32_t pattern = value == 1 ? kPatternOn : kPatternOff;
     return replyToResult(
         mParent->sourceSetting()->setMainAudioSpeakerTestPattern(kAllSpeakers, pattern),
-        "setMainAudioSpeakerTestPattern failed\n", out, outlen);
+        "setMainAudioSpeakerTestPattern", out, outlen);
 }

@@ -35,16 +35,16 @@ public:
     using Access = int (AudioAppSetting::*)(Record*);
 
     // `fields` have distinct keywords; they and the messages must outlive the
-    // object (static tables in practice). `readFailed` and `writeFailed` are
-    // the complete ERR messages.
+    // object (static tables in practice). `readOp` and `writeOp` name the
+    // operations in their ERR messages ("<op> failed").
     template <int N>
-    constexpr BandValueEdit(uint32_t bands, Access read, const char* readFailed, Access write,
-                            const char* writeFailed, const BandField<Record> (&fields)[N])
+    constexpr BandValueEdit(uint32_t bands, Access read, const char* readOp, Access write,
+                            const char* writeOp, const BandField<Record> (&fields)[N])
         : mBands(bands),
           mRead(read),
-          mReadFailed(readFailed),
+          mReadOp(readOp),
           mWrite(write),
-          mWriteFailed(writeFailed),
+          mWriteOp(writeOp),
           mFields(fields),
           mFieldCount(N) {}
 
@@ -62,8 +62,7 @@ public:
         // the same.
         std::memset(&record, 0, sizeof record);
         record.channelMask = mask;
-        if ((settings->*mRead)(&record) != 0) {
-            AUDIO_LOGE("%s", mReadFailed);
+        if (!succeeded((settings->*mRead)(&record), mReadOp)) {
             return replyFail(out, outlen);
         }
         const BandField<Record>* field = find(argv[0]);
@@ -75,7 +74,7 @@ public:
         // The read is not trusted to leave the mask alone: writing the record
         // back to another channel would overwrite that channel's settings.
         record.channelMask = mask;
-        return replyToResult((settings->*mWrite)(&record), mWriteFailed, out, outlen);
+        return replyToResult((settings->*mWrite)(&record), mWriteOp, out, outlen);
     }
 
 private:
@@ -90,9 +89,9 @@ private:
 
     uint32_t mBands;
     Access mRead;
-    const char* mReadFailed;
+    const char* mReadOp;
     Access mWrite;
-    const char* mWriteFailed;
+    const char* mWriteOp;
     const BandField<Record>* mFields;
     int mFieldCount;
 };

@@ -30,10 +30,6 @@ bool bandWordToIndex(const char* word, uint32_t bands, uint32_t* band) {
     return true;
 }
 
-int replyToResult(int result, const char* failed, char* out, int outlen) {
-    if (result != 0) {
-        AUDIO_LOGE("%s", failed);
-        return replyFail(out, outlen);
-    }
-    return replyOk(out, outlen);
+int replyToResult(int result, const char* operation, char* out, int outlen) {
+    return succeeded(result, operation) ? replyOk(out, outlen) : replyFail(out, outlen);
 }

@@ -20,8 +20,8 @@ bool channelWordToMask(const char* word, uint32_t* mask);
 bool bandWordToIndex(const char* word, uint32_t bands, uint32_t* band);
 
 // The reply to a settings call's `result`: "[ok]" for 0; otherwise logs
-// `failed` (a complete message, ending in "\n") and replies "[fail]".
+// "<operation> failed" and replies "[fail]".
 // Returns the reply's byte count as replyOk()/replyFail() do.
-int replyToResult(int result, const char* failed, char* out, int outlen);
+int replyToResult(int result, const char* operation, char* out, int outlen);
 
 #endif  // AUDIO_ITEM_CHECKS_H
