@@ -4,21 +4,14 @@
 
 #include "AudioCommand.h"
 #include "AudioLog.h"
+#include "ItemChecks.h"
 #include "NumberWords.h"
 
 namespace {
 
-constexpr uint32_t kLastEqualizerBand = 7;
+constexpr uint32_t kEqualizerBands = 8;
 
 bool is(const char* word, const char* keyword) { return std::strcmp(word, keyword) == 0; }
-
-bool wordCountIs(int argc, int expected) {
-    if (argc != expected) {
-        AUDIO_LOGE("bad argc number\n");
-        return false;
-    }
-    return true;
-}
 
 // The forms' own keyword check; argv[0] is the form word, so "bad nr %s
 // param" and its kin come out of one format.
@@ -57,10 +50,9 @@ bool changeEqualizer(HandsfreeEQParam* eq, char** argv, int argc) {
     if (!wordCountIs(argc, 4)) {
         return false;
     }
-    const int32_t band = wordToInt(argv[2]);
+    uint32_t band = 0;
     // The record holds eight bands; any other index would write past them.
-    if (!atMost(band, kLastEqualizerBand)) {
-        AUDIO_LOGE("not support band(%d)\n", band);
+    if (!bandWordToIndex(argv[2], kEqualizerBands, &band)) {
         return false;
     }
     if (is(argv[1], "cf")) {
