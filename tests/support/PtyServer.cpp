@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -85,10 +86,17 @@ PtyServer::PtyServer(const Options& options) {
     if (!openPty() || !spawn(options)) {
         return;
     }
-    mOk = !options.waitReady || mStderr.waitFor("port ready", 10000);
+    mOk = !options.waitReady || mStderr.waitFor("port ready", options.readyTimeoutMs);
 }
 
 PtyServer::~PtyServer() {
+    if (mPid > 0) {
+        const int status = stop(SIGTERM);
+        if (status != 0) {
+            ADD_FAILURE() << "dspd did not stop cleanly on SIGTERM (status " << status << ")\n"
+                          << err().substr(err().size() > 4000 ? err().size() - 4000 : 0);
+        }
+    }
     if (mPid > 0) {
         kill(mPid, SIGKILL);
         int status = 0;
@@ -130,7 +138,8 @@ bool PtyServer::openPty() {
 }
 
 bool PtyServer::spawn(const Options& options) {
-    std::vector<std::string> args = {DSPD_BINARY};
+    std::vector<std::string> args = options.launcher;
+    args.push_back(DSPD_BINARY);
     std::map<std::string, std::string> env;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const char* eq = std::strchr(*entry, '=');
@@ -193,7 +202,7 @@ bool PtyServer::spawn(const Options& options) {
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setsigdefault(&attr, &defaults);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    const int rc = posix_spawn(&mPid, argv[0], &actions, &attr, argv.data(), envp.data());
+    const int rc = posix_spawnp(&mPid, argv[0], &actions, &attr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     close(outPipe[1]);
@@ -207,6 +216,13 @@ bool PtyServer::spawn(const Options& options) {
     mStdout.start(outPipe[0]);
     mStderr.start(errPipe[0]);
     return true;
+}
+
+void PtyServer::closePeer() {
+    if (mMaster >= 0) {
+        close(mMaster);
+        mMaster = -1;
+    }
 }
 
 bool PtyServer::send(const std::string& bytes) {

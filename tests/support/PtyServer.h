@@ -2,7 +2,9 @@
 //
 // The test keeps the terminal's slave end open (in raw mode, before the
 // server starts) and talks through the master end. Every wait has a deadline;
-// reads use poll().
+// reads use poll(). A server still running when the object goes is stopped
+// with SIGTERM and must exit with status 0 (a sanitizer report in the server
+// makes it exit otherwise), or the test fails.
 #ifndef TESTS_SUPPORT_PTY_SERVER_H
 #define TESTS_SUPPORT_PTY_SERVER_H
 
@@ -45,11 +47,17 @@ public:
         bool portFromPty = true;
         std::map<std::string, std::string> env;  // added to (or replacing) ours
         bool waitReady = true;                   // wait for the "port ready" log line
+        int readyTimeoutMs = 10000;
+        // Words run before the binary and its arguments (e.g. a checker such
+        // as valgrind and its options); the binary's path follows them.
+        std::vector<std::string> launcher;
     };
 
     PtyServer();
     explicit PtyServer(const Options& options);
-    // Stops a server that still runs (SIGKILL) and closes everything.
+    // Stops a server that still runs (SIGTERM, then SIGKILL if it does not
+    // exit in time), fails the test unless it exited with status 0, and
+    // closes everything.
     ~PtyServer();
 
     // False when the pty could not be made, the binary not started, or the
@@ -59,6 +67,9 @@ public:
     int masterFd() const { return mMaster; }
     int slaveFd() const { return mSlave; }
     const std::string& slavePath() const { return mSlavePath; }
+
+    // Closes the master end: the peer has gone, the server's reads fail.
+    void closePeer();
 
     // Writes all bytes to the master end.
     bool send(const std::string& bytes);
