@@ -12,6 +12,8 @@
 #include "AudioPrint.h"
 #include "LineAssembler.h"
 #include "LogLine.h"
+#include "PosixPortIo.h"
+#include "ReadBackoff.h"
 
 #define UART_LOG(level, func, ...) DSP_LOG(level, "UartWorker", func, __VA_ARGS__)
 
@@ -52,7 +54,7 @@ speed_t speedFor(int baudrate, bool* known) {
 }  // namespace
 
 UartWorker::UartWorker(UartWorkerCallBack* cbk, int port, int baudrate, int databits, int stopbits,
-                       int parity, const std::atomic<bool>* stopFlag)
+                       int parity, const std::atomic<bool>* stopFlag, PortIo* io)
     : AudioThread(nullptr),
       mCbk(cbk),
       mPort(port),
@@ -62,6 +64,7 @@ UartWorker::UartWorker(UartWorkerCallBack* cbk, int port, int baudrate, int data
       mParity(parity),
       mFd(-1),
       mStopFlag(stopFlag),
+      mIo(io != nullptr ? io : &PosixPortIo::instance()),
       mParams{} {
     if (mCbk == nullptr) {
         UART_LOG(BUG, "UartWorker", "NULL != mCbk\n");
@@ -235,26 +238,36 @@ bool UartWorker::setBaudrate() {
 }
 
 void UartWorker::closePort() {
-    if (mFd >= 0) {
-        close(mFd);
+    if (mFd >= 0 && mIo->close(mFd) != 0) {
+        UART_LOG(WRN, "threadLoop", "close fail\n");
     }
     mFd = -1;
 }
 
 void UartWorker::readLoop(char* readBuf, char* lineBuf, char* replyBuf) {
     LineAssembler lines(lineBuf, kBufferSize);
+    ReadBackoff backoff;
     for (;;) {
-        if (mStopFlag != nullptr && mStopFlag->load()) {
+        if (stopRequested()) {
             requestExit();
         }
         if (exitPending()) {
             return;
         }
-        const ssize_t n = read(mFd, readBuf, kBufferSize);
+        const ssize_t n = mIo->read(mFd, readBuf, kBufferSize);
+        if (n < 0 && errno == EINTR) {
+            continue;  // most likely the stop signal: look at the flag at once
+        }
         if (n <= 0) {
-            AudioSleep(10);
+            // Silence, or a peer that has gone: wait for input, longer each
+            // time nothing comes, but never past a stop request.
+            const int waitMs = backoff.failed();
+            if (!stopRequested() && !exitPending()) {
+                mIo->waitReadable(mFd, waitMs);
+            }
             continue;
         }
+        backoff.succeeded();
         lines.feed(
             readBuf, static_cast<int>(n),
             [&](char* line, int len) { runLine(line, len, replyBuf); },
@@ -283,10 +296,10 @@ void UartWorker::runLine(char* line, int len, char* replyBuf) {
 size_t UartWorker::writeAll(const unsigned char* data, size_t len) {
     size_t done = 0;
     while (done < len) {
-        const ssize_t w = write(mFd, data + done, len - done);
+        const ssize_t w = mIo->write(mFd, data + done, len - done);
         if (w < 0 && errno == EINTR) {
             // A stop request must not be held up by a peer that never reads.
-            if (mStopFlag != nullptr && mStopFlag->load()) {
+            if (stopRequested()) {
                 break;
             }
             continue;

@@ -8,6 +8,10 @@
 // DSPD_SERIAL_PREFIX, when set, replaces "/dev/ttyS" as plain text (it is
 // never used as a format), so a workstation can run on a pseudo-terminal.
 //
+// While the peer sends nothing, or has gone, reads come back empty; the
+// worker then waits for input with a growing back-off (ReadBackoff) rather
+// than polling the port at a fixed rate.
+//
 // Thread-safety: after construction everything runs on the worker thread;
 // the owner's only contact is the destructor, which waits for the thread.
 #ifndef UART_UART_WORKER_H
@@ -21,6 +25,7 @@
 
 #include "AudioThread.h"
 #include "CommandItem.h"
+#include "PortIo.h"
 #include "UartWorkerCallBack.h"
 
 class UartWorker : public AudioThread {
@@ -30,9 +35,11 @@ public:
     // Starts the thread at once. `cbk` must not be null (a null callback ends
     // the process with status -1) and must outlive the worker. `stopFlag`,
     // when given, is polled by the read loop: once it reads true the worker
-    // requests its own exit (a signal handler may set it).
+    // requests its own exit (a signal handler may set it). `io`, when given,
+    // carries the reads, writes, waits and the close of the opened port (not
+    // owned, must outlive the worker); by default the POSIX calls do.
     UartWorker(UartWorkerCallBack* cbk, int port, int baudrate, int databits, int stopbits,
-               int parity, const std::atomic<bool>* stopFlag = nullptr);
+               int parity, const std::atomic<bool>* stopFlag = nullptr, PortIo* io = nullptr);
 
     // Waits until the thread body has returned; the port is closed by then.
     ~UartWorker() override;
@@ -56,6 +63,7 @@ private:
     void closePort();
     void readLoop(char* readBuf, char* lineBuf, char* replyBuf);
     void runLine(char* line, int len, char* replyBuf);
+    bool stopRequested() const { return mStopFlag != nullptr && mStopFlag->load(); }
     // Writes all of `data`, resuming after partial writes and interruptions;
     // returns the bytes written, fewer on failure.
     size_t writeAll(const unsigned char* data, size_t len);
@@ -68,6 +76,7 @@ private:
     int mParity;
     int mFd;
     const std::atomic<bool>* mStopFlag;
+    PortIo* mIo;             // not owned
     struct termios mParams;  // line parameters as set, the base of the speed step
 };
 

@@ -89,6 +89,16 @@ TEST(ServerE2ETest, StopSignalsEndTheRunWithStatusZero) {
     }
 }
 
+TEST(ServerE2ETest, PeerThatGoesAwayLeavesTheServerRunningAndStoppable) {
+    PtyServer server;
+    ASSERT_TRUE(server.ok()) << server.err();
+    EXPECT_EQ(kOk, server.request("dsp status\n", 5));
+    // Every read now fails at once; the server waits instead of exiting.
+    server.closePeer();
+    EXPECT_EQ(-1, server.waitExit(500));
+    EXPECT_EQ(0, server.stop(SIGTERM));
+}
+
 TEST(ServerE2ETest, PortArgumentChoosesTheDevice) {
     const struct {
         std::vector<std::string> args;

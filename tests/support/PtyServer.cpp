@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -91,6 +92,13 @@ PtyServer::PtyServer(const Options& options) {
 
 PtyServer::~PtyServer() {
     if (mPid > 0) {
+        const int status = stop(SIGTERM);
+        if (status != 0) {
+            ADD_FAILURE() << "dspd did not stop cleanly on SIGTERM (status " << status << ")\n"
+                          << err().substr(err().size() > 4000 ? err().size() - 4000 : 0);
+        }
+    }
+    if (mPid > 0) {
         kill(mPid, SIGKILL);
         int status = 0;
         while (waitpid(mPid, &status, 0) < 0 && errno == EINTR) {
@@ -155,7 +163,10 @@ std::vector<std::string> PtyServer::launcher() {
 }
 
 bool PtyServer::spawn(const Options& options) {
-    std::vector<std::string> args = launcher();
+    std::vector<std::string> args = options.launcher;
+    for (const std::string& word : launcher()) {
+        args.push_back(word);
+    }
     args.push_back(DSPD_BINARY);
     std::map<std::string, std::string> env;
     for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -247,6 +258,13 @@ bool PtyServer::spawn(const Options& options) {
     mStdout.start(outPipe[0]);
     mStderr.start(errPipe[0]);
     return true;
+}
+
+void PtyServer::closePeer() {
+    if (mMaster >= 0) {
+        close(mMaster);
+        mMaster = -1;
+    }
 }
 
 bool PtyServer::send(const std::string& bytes) {

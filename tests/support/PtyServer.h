@@ -2,13 +2,16 @@
 //
 // The test keeps the terminal's slave end open (in raw mode, before the
 // server starts) and talks through the master end. Every wait has a deadline;
-// reads use poll().
+// reads use poll(). A server still running when the object goes is stopped
+// with SIGTERM and must exit with status 0 (a sanitizer report in the server
+// makes it exit otherwise), or the test fails.
 //
 // The binary is started through a launcher when one is set: the words of the
 // environment variable DSPD_TEST_LAUNCHER (separated by spaces; set and empty
 // means none), else the emulator of a cross build (DSPD_LAUNCHER), since a
 // test running under qemu-user cannot exec a binary of the target without
-// binfmt_misc. A tool such as valgrind can be put in front the same way.
+// binfmt_misc. A checker such as valgrind goes in front through
+// Options::launcher.
 #ifndef TESTS_SUPPORT_PTY_SERVER_H
 #define TESTS_SUPPORT_PTY_SERVER_H
 
@@ -57,11 +60,17 @@ public:
         // JOURNAL_STREAM names the server's standard output, as when a
         // service manager sends it to the journal.
         bool stdoutIsJournal = false;
+        // Words run before the binary and its arguments (e.g. a checker such
+        // as valgrind and its options); the emulator words and the binary's
+        // path follow them.
+        std::vector<std::string> launcher;
     };
 
     PtyServer();
     explicit PtyServer(const Options& options);
-    // Stops a server that still runs (SIGKILL) and closes everything.
+    // Stops a server that still runs (SIGTERM, then SIGKILL if it does not
+    // exit in time), fails the test unless it exited with status 0, and
+    // closes everything.
     ~PtyServer();
 
     // The launcher words put before the binary (see above); empty for none.
@@ -74,6 +83,9 @@ public:
     int masterFd() const { return mMaster; }
     int slaveFd() const { return mSlave; }
     const std::string& slavePath() const { return mSlavePath; }
+
+    // Closes the master end: the peer has gone, the server's reads fail.
+    void closePeer();
 
     // Writes all bytes to the master end.
     bool send(const std::string& bytes);

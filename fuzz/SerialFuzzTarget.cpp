@@ -1,0 +1,90 @@
+// Fuzz target: the serial framing and the whole command tree.
+//
+// The input is what a peer sends, cut into reads: its first byte picks the
+// cut (0: reads as large as the worker's, 8192 bytes; n: reads of 1 to 4n
+// bytes from a fixed pseudo-random sequence seeded with n), the rest is the
+// byte stream. The bytes go through
+// the worker's LineAssembler into UartWorkerCallBackImpl, the root Command
+// and the "dsp" group on the simulated service, reset for every input; no
+// thread, no terminal. Every reply and frame is checked (FuzzChecks.h).
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "AudioCommand.h"
+#include "Command.h"
+#include "FuzzChecks.h"
+#include "LineAssembler.h"
+#include "SimService.h"
+#include "UartWorker.h"
+#include "UartWorkerCallBackImpl.h"
+
+namespace {
+
+constexpr int kBufferSize = UartWorker::kBufferSize;
+
+class ReadCuts {
+public:
+    explicit ReadCuts(uint8_t choice) : mScale(4u * choice), mState(choice) {}
+    // The size of the next read, when `left` bytes remain.
+    size_t next(size_t left) {
+        size_t size = kBufferSize;
+        if (mScale != 0) {
+            mState = mState * 1103515245u + 12345u;
+            size = 1 + (mState >> 16) % mScale;
+        }
+        return size < left ? size : left;
+    }
+
+private:
+    uint32_t mScale;
+    uint32_t mState;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+    silenceEcho();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) {
+        return 0;
+    }
+    audiosim::LogCapture quiet;  // the log would cost more than the run
+    audiosim::Service::instance().reset();
+    Command root;
+    root.add(new AudioCommand());
+    UartWorkerCallBackImpl callback(&root);
+    callback.setNotify(&checkFrame, nullptr);
+
+    // The worker's three buffers, zero-filled, at their sizes.
+    std::vector<char> readBuf(kBufferSize + 1, '\0');
+    std::vector<char> lineBuf(kBufferSize, '\0');
+    std::vector<char> replyBuf(kBufferSize, '\0');
+    LineAssembler lines(lineBuf.data(), kBufferSize);
+
+    ReadCuts cuts(data[0]);
+    const uint8_t* stream = data + 1;
+    size_t left = size - 1;
+    while (left > 0) {
+        const size_t n = cuts.next(left);
+        std::memcpy(readBuf.data(), stream, n);
+        lines.feed(
+            readBuf.data(), static_cast<int>(n),
+            [&](char* line, int len) {
+                fuzzCheck(len > 1 && len < kBufferSize && line[len] == '\0',
+                          "line handed on without its NUL");
+                const int count = callback.onCommand(line, len, replyBuf.data(), kBufferSize);
+                checkReply(replyBuf.data(), count, kBufferSize);
+                std::memset(replyBuf.data(), 0, kBufferSize);
+            },
+            [] {});
+        std::memset(readBuf.data(), 0, n);
+        stream += n;
+        left -= n;
+    }
+    return 0;
+}
