@@ -23,8 +23,10 @@ constexpr int kParity = 'n';
 }  // namespace
 
 int serverMain(int argc, char** argv) {
-    // Each echo must appear when its line is dispatched, also into a pipe.
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    // Fully buffered: the callback flushes each echo as one write when its
+    // line is dispatched (line buffering would write a line that still ends
+    // in its LF in two).
+    std::setvbuf(stdout, nullptr, _IOFBF, BUFSIZ);
     if (!StopSignal::install()) {
         DSP_LOG(WRN, "dspd", "main", "cannot install stop signal handlers\n");
     }

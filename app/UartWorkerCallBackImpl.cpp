@@ -15,6 +15,8 @@ int UartWorkerCallBackImpl::onCommand(char* line, int len, char* out, int outlen
     } else {
         std::puts(line);
     }
+    // The echo appears when its line is dispatched, whatever the buffering.
+    std::fflush(stdout);
     return mRoot->dispatch(line, len, out, outlen);
 }
 

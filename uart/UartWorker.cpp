@@ -285,9 +285,11 @@ void UartWorker::runLine(char* line, int len, char* replyBuf) {
     if (r > kBufferSize) {
         r = kBufferSize;
     }
+    // The reply goes out before its log line, which the peer need not wait for.
+    const bool written = writeAll(reinterpret_cast<const unsigned char*>(replyBuf),
+                                  static_cast<size_t>(r)) == static_cast<size_t>(r);
     UART_LOG(INF, "threadLoop", "%.*s\n", r, replyBuf);
-    if (writeAll(reinterpret_cast<const unsigned char*>(replyBuf), static_cast<size_t>(r)) <
-        static_cast<size_t>(r)) {
+    if (!written) {
         UART_LOG(ERR, "threadLoop", "write failed\n");
     }
     std::memset(replyBuf, 0, static_cast<size_t>(r));

@@ -48,6 +48,58 @@ int writeAll(int fd, const char* data, size_t size) {
     return static_cast<int>(done);
 }
 
+// Formats the level prefix without printf: it takes only "%s" (tag, file,
+// func, in order) and "%d" (line), and printf's parsing of it was most of what
+// a log line cost. Returns false, having written nothing that counts, for any
+// other conversion, so the caller can fall back to snprintf.
+bool formatPrefix(char* buffer, size_t size, const char* prefix, const char* const strings[3],
+                  int line, size_t* length) {
+    size_t at = 0;
+    int nextString = 0;
+    for (const char* p = prefix; *p != '\0'; ++p) {
+        if (*p != '%') {
+            if (at + 1 >= size) {
+                return false;
+            }
+            buffer[at++] = *p;
+            continue;
+        }
+        ++p;
+        if (*p == 's' && nextString < 3) {
+            for (const char* q = strings[nextString++]; *q != '\0'; ++q) {
+                if (at + 1 >= size) {
+                    return false;
+                }
+                buffer[at++] = *q;
+            }
+        } else if (*p == 'd' && nextString == 3) {
+            char digits[12];
+            unsigned int magnitude =
+                line < 0 ? 0u - static_cast<unsigned int>(line) : static_cast<unsigned int>(line);
+            int count = 0;
+            do {
+                digits[count++] = static_cast<char>('0' + magnitude % 10);
+                magnitude /= 10;
+            } while (magnitude != 0);
+            if (line < 0) {
+                digits[count++] = '-';
+            }
+            if (at + static_cast<size_t>(count) + 1 >= size) {
+                return false;
+            }
+            while (count > 0) {
+                buffer[at++] = digits[--count];
+            }
+            nextString = 4;  // nothing may follow the line number but text
+        } else {
+            return false;
+        }
+    }
+    buffer[at] = '\0';
+    *length = at;
+    return true;
+}
+
 }  // namespace
 
 int audioPrint(const char* prefix, const char* tag, const char* file, const char* func, int line,
@@ -56,9 +108,13 @@ int audioPrint(const char* prefix, const char* tag, const char* file, const char
     size_t length = 0;
 
     if (prefix != nullptr) {
-        int n = std::snprintf(buffer, sizeof buffer, prefix, tag != nullptr ? tag : "",
-                              file != nullptr ? file : "", func != nullptr ? func : "", line);
-        length = n > 0 ? static_cast<size_t>(n) : 0;
+        const char* const strings[3] = {tag != nullptr ? tag : "", file != nullptr ? file : "",
+                                        func != nullptr ? func : ""};
+        if (!formatPrefix(buffer, sizeof buffer, prefix, strings, line, &length)) {
+            int n = std::snprintf(buffer, sizeof buffer, prefix, strings[0], strings[1], strings[2],
+                                  line);
+            length = n > 0 ? static_cast<size_t>(n) : 0;
+        }
     }
     if (format != nullptr && length < sizeof buffer - 1) {
         va_list args;

@@ -741,6 +741,27 @@ TEST(AudioPrintTest, CaptureHoldsFormattedLines) {
     EXPECT_TRUE(capture.lines().empty());
 }
 
+TEST(AudioPrintTest, PrefixesOfOtherShapesAreFormattedAsPrintfWould) {
+    const struct {
+        const char* prefix;
+        int line;
+        const char* expected;
+    } cases[] = {
+        {"<4>[%s %s %s %d] BUG: ", -17, "<4>[t M f -17] BUG: m\n"},
+        {"[%s|%s|%s] %d: ", 2147483647, "[t|M|f] 2147483647: m\n"},
+        {"%s%s%s%d", INT32_MIN, "tMf-2147483648m\n"},
+        {"plain ", 1, "plain m\n"},
+        {"100%% %s %s %s %d ", 5, "100% t M f 5 m\n"},
+        {"%s %s %s %05d ", 42, "t M f 00042 m\n"},
+    };
+    for (const auto& c : cases) {
+        LogCapture capture;
+        audioPrint(c.prefix, "t", "M", "f", c.line, "m\n");
+        ASSERT_EQ(1u, capture.lines().size()) << c.prefix;
+        EXPECT_EQ(c.expected, capture.lines()[0]) << c.prefix;
+    }
+}
+
 TEST(AudioPrintTest, LongLineIsCutAndStillEndsTheLine) {
     LogCapture capture;
     const std::string longText(6000, 'x');
