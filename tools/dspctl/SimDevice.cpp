@@ -199,6 +199,11 @@ bool SimDevice::spawn(std::string* message) {
         rc = posix_spawnattr_setflags(
             &attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     }
+    // Said before starting anything, so the message is the same wherever the
+    // start itself cannot report a missing program (under an emulator, say).
+    if (rc == 0 && mServer.find('/') != std::string::npos && access(mServer.c_str(), X_OK) != 0) {
+        rc = errno;
+    }
     if (rc == 0) {
         rc = mServer.find('/') == std::string::npos
                  ? posix_spawnp(&mPid, argv[0], &actions, &attr, argv, env.data())
