@@ -122,8 +122,11 @@ Kind kind(const char* name, bool perChannel, std::function<int(Settings&, uint32
         "MpBin", false,                                                                            \
         [](Settings& s, uint32_t, auto& v) { return s.tool->setMpBin(v.data(), size, extended); }, \
         [](Settings& s, uint32_t, auto* v) {                                                       \
+            Bytes buffer(kMpBinExtSize); /* room for either blob */                                \
+            std::copy(v->begin(), v->end(), buffer.begin());                                       \
             int32_t length = -1;                                                                   \
-            const int rc = s.tool->getMpBin(v->data(), &length, extended);                         \
+            const int rc = s.tool->getMpBin(buffer.data(), &length, extended);                     \
+            std::copy_n(buffer.begin(), size, v->begin());                                         \
             EXPECT_EQ(rc == 0 ? static_cast<int32_t>(size) : -1, length);                          \
             return rc;                                                                             \
         })
