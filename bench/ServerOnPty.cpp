@@ -7,7 +7,6 @@
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -35,47 +34,18 @@ void pauseMs(int ms) {
 }  // namespace
 
 ServerOnPty::ServerOnPty(const std::string& binary) {
-    if (!openPty()) {
+    if (!mPty.ok()) {
         return;
     }
     (void)spawn(binary);
 }
 
-ServerOnPty::~ServerOnPty() {
-    (void)stop();
-    closeMaster();
-    if (mSlave >= 0) {
-        close(mSlave);
-    }
-}
-
-bool ServerOnPty::openPty() {
-    mMaster = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (mMaster < 0 || grantpt(mMaster) != 0 || unlockpt(mMaster) != 0) {
-        return false;
-    }
-    char name[128];
-    if (ptsname_r(mMaster, name, sizeof name) != 0) {
-        return false;
-    }
-    mSlavePath = name;
-    mSlave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (mSlave < 0) {
-        return false;
-    }
-    struct termios options;
-    if (tcgetattr(mSlave, &options) != 0) {
-        return false;
-    }
-    cfmakeraw(&options);
-    return tcsetattr(mSlave, TCSANOW, &options) == 0;
-}
+ServerOnPty::~ServerOnPty() { (void)stop(); }
 
 bool ServerOnPty::spawn(const std::string& binary) {
-    const size_t slash = mSlavePath.rfind('/');
-    std::string prefix = "DSPD_SERIAL_PREFIX=" + mSlavePath.substr(0, slash + 1);
+    std::string prefix = "DSPD_SERIAL_PREFIX=" + mPty.directory();
     std::string program = binary;
-    std::string number = mSlavePath.substr(slash + 1);
+    std::string number = std::to_string(mPty.number());
     std::vector<char*> envp;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         if (std::strncmp(*entry, "DSPD_", 5) != 0) {
@@ -124,7 +94,7 @@ size_t ServerOnPty::readFor(char* buffer, size_t want, int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     size_t got = 0;
     while (got < want) {
-        struct pollfd pfd = {mMaster, POLLIN, 0};
+        struct pollfd pfd = {mPty.master(), POLLIN, 0};
         const int ready = poll(&pfd, 1, remainingMs(deadline));
         if (ready < 0 && errno == EINTR) {
             continue;
@@ -132,7 +102,7 @@ size_t ServerOnPty::readFor(char* buffer, size_t want, int timeoutMs) {
         if (ready <= 0) {
             break;
         }
-        const ssize_t n = read(mMaster, buffer + got, want - got);
+        const ssize_t n = read(mPty.master(), buffer + got, want - got);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -145,7 +115,7 @@ size_t ServerOnPty::readFor(char* buffer, size_t want, int timeoutMs) {
 }
 
 bool ServerOnPty::waitReady(int timeoutMs) {
-    if (mMaster < 0 || mPid <= 0) {
+    if (mPty.master() < 0 || mPid <= 0) {
         return false;
     }
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -169,7 +139,7 @@ bool ServerOnPty::waitReady(int timeoutMs) {
 bool ServerOnPty::roundTrip(const std::string& line, size_t replyBytes, int timeoutMs) {
     size_t done = 0;
     while (done < line.size()) {
-        const ssize_t w = write(mMaster, line.data() + done, line.size() - done);
+        const ssize_t w = write(mPty.master(), line.data() + done, line.size() - done);
         if (w < 0 && errno == EINTR) {
             continue;
         }
@@ -192,12 +162,7 @@ bool ServerOnPty::roundTrip(const std::string& line, size_t replyBytes, int time
     return true;
 }
 
-void ServerOnPty::closeMaster() {
-    if (mMaster >= 0) {
-        close(mMaster);
-        mMaster = -1;
-    }
-}
+void ServerOnPty::closeMaster() { mPty.closeMaster(); }
 
 int ServerOnPty::stop(int timeoutMs) {
     if (mPid <= 0) {

@@ -12,6 +12,8 @@
 
 #include <string>
 
+#include "PseudoTerminal.h"
+
 class ServerOnPty {
 public:
     // Starts `binary` with the pty's number as its argument and
@@ -44,13 +46,10 @@ public:
     ServerOnPty& operator=(const ServerOnPty&) = delete;
 
 private:
-    bool openPty();
     bool spawn(const std::string& binary);
     size_t readFor(char* buffer, size_t want, int timeoutMs);
 
-    int mMaster = -1;
-    int mSlave = -1;
-    std::string mSlavePath;
+    PseudoTerminal mPty;  // its slave end raw before the server starts
     pid_t mPid = -1;
 };
 

@@ -46,3 +46,10 @@ PseudoTerminal::~PseudoTerminal() {
 std::string PseudoTerminal::directory() const { return mPath.substr(0, mPath.rfind('/') + 1); }
 
 int PseudoTerminal::number() const { return atoi(mPath.c_str() + mPath.rfind('/') + 1); }
+
+void PseudoTerminal::closeMaster() {
+    if (mMaster >= 0) {
+        close(mMaster);
+        mMaster = -1;
+    }
+}

@@ -18,6 +18,9 @@ public:
     std::string directory() const;                     // e.g. /dev/pts/
     int number() const;                                // e.g. 7
 
+    // Closes the master end: the peer goes away, the slave end stays.
+    void closeMaster();
+
     PseudoTerminal(const PseudoTerminal&) = delete;
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 

@@ -10,7 +10,6 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -84,7 +83,9 @@ bool PipeCollector::waitFor(const std::string& needle, int timeoutMs) const {
 PtyServer::PtyServer() : PtyServer(Options()) {}
 
 PtyServer::PtyServer(const Options& options) {
-    if (!openPty() || !spawn(options)) {
+    // The pty's slave end is raw before the server starts, so nothing the
+    // test sends is cooked.
+    if (!mPty.ok() || !spawn(options)) {
         return;
     }
     mOk = !options.waitReady || mStderr.waitFor("port ready", options.readyTimeoutMs);
@@ -107,35 +108,6 @@ PtyServer::~PtyServer() {
     }
     mStdout.stop();
     mStderr.stop();
-    if (mMaster >= 0) {
-        close(mMaster);
-    }
-    if (mSlave >= 0) {
-        close(mSlave);
-    }
-}
-
-bool PtyServer::openPty() {
-    mMaster = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (mMaster < 0 || grantpt(mMaster) != 0 || unlockpt(mMaster) != 0) {
-        return false;
-    }
-    char name[128];
-    if (ptsname_r(mMaster, name, sizeof name) != 0) {
-        return false;
-    }
-    mSlavePath = name;
-    mSlave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (mSlave < 0) {
-        return false;
-    }
-    // Raw before the server starts, so nothing the test sends is cooked.
-    struct termios options;
-    if (tcgetattr(mSlave, &options) != 0) {
-        return false;
-    }
-    cfmakeraw(&options);
-    return tcsetattr(mSlave, TCSANOW, &options) == 0;
 }
 
 std::vector<std::string> PtyServer::launcher() {
@@ -181,9 +153,8 @@ bool PtyServer::spawn(const Options& options) {
     env.erase("NOTIFY_SOCKET");
     env.erase("JOURNAL_STREAM");
     if (options.portFromPty) {
-        const size_t slash = mSlavePath.rfind('/');
-        env["DSPD_SERIAL_PREFIX"] = mSlavePath.substr(0, slash + 1);
-        args.push_back(mSlavePath.substr(slash + 1));
+        env["DSPD_SERIAL_PREFIX"] = mPty.directory();
+        args.push_back(std::to_string(mPty.number()));
     } else {
         args.insert(args.end(), options.args.begin(), options.args.end());
     }
@@ -260,17 +231,12 @@ bool PtyServer::spawn(const Options& options) {
     return true;
 }
 
-void PtyServer::closePeer() {
-    if (mMaster >= 0) {
-        close(mMaster);
-        mMaster = -1;
-    }
-}
+void PtyServer::closePeer() { mPty.closeMaster(); }
 
 bool PtyServer::send(const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = write(mMaster, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = write(mPty.master(), bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -286,7 +252,7 @@ bool PtyServer::waitDrained(int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         int pending = 0;
-        if (ioctl(mSlave, FIONREAD, &pending) != 0) {
+        if (ioctl(mPty.slave(), FIONREAD, &pending) != 0) {
             return false;
         }
         if (pending == 0) {
@@ -304,7 +270,7 @@ std::string PtyServer::read(size_t n, int timeoutMs) {
     std::string data;
     char buffer[4096];
     while (data.size() < n) {
-        struct pollfd pfd = {mMaster, POLLIN, 0};
+        struct pollfd pfd = {mPty.master(), POLLIN, 0};
         const int ready = poll(&pfd, 1, remainingMs(deadline));
         if (ready < 0 && errno == EINTR) {
             continue;
@@ -313,7 +279,7 @@ std::string PtyServer::read(size_t n, int timeoutMs) {
             break;
         }
         const size_t want = n - data.size() < sizeof buffer ? n - data.size() : sizeof buffer;
-        const ssize_t got = ::read(mMaster, buffer, want);
+        const ssize_t got = ::read(mPty.master(), buffer, want);
         if (got <= 0) {
             break;
         }
@@ -337,7 +303,7 @@ std::string PtyServer::readUntil(const std::string& end, int quietMs, int maxMs)
             return data;
         }
         const int wait = quietMs < remainingMs(deadline) ? quietMs : remainingMs(deadline);
-        struct pollfd pfd = {mMaster, POLLIN, 0};
+        struct pollfd pfd = {mPty.master(), POLLIN, 0};
         const int ready = poll(&pfd, 1, wait);
         if (ready < 0 && errno == EINTR) {
             continue;
@@ -345,7 +311,7 @@ std::string PtyServer::readUntil(const std::string& end, int quietMs, int maxMs)
         if (ready <= 0) {
             return data;
         }
-        const ssize_t got = ::read(mMaster, buffer, sizeof buffer);
+        const ssize_t got = ::read(mPty.master(), buffer, sizeof buffer);
         if (got <= 0) {
             return data;
         }

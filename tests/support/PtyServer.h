@@ -24,6 +24,8 @@
 #include <thread>
 #include <vector>
 
+#include "PseudoTerminal.h"
+
 // Collects what a child process writes to one pipe.
 class PipeCollector {
 public:
@@ -80,9 +82,9 @@ public:
     // server was not ready in time.
     bool ok() const { return mOk; }
     pid_t pid() const { return mPid; }
-    int masterFd() const { return mMaster; }
-    int slaveFd() const { return mSlave; }
-    const std::string& slavePath() const { return mSlavePath; }
+    int masterFd() const { return mPty.master(); }
+    int slaveFd() const { return mPty.slave(); }
+    const std::string& slavePath() const { return mPty.path(); }
 
     // Closes the master end: the peer has gone, the server's reads fail.
     void closePeer();
@@ -117,13 +119,10 @@ public:
     int waitExit(int timeoutMs = 8000);
 
 private:
-    bool openPty();
     bool spawn(const Options& options);
 
     bool mOk = false;
-    int mMaster = -1;
-    int mSlave = -1;
-    std::string mSlavePath;
+    PseudoTerminal mPty;
     pid_t mPid = -1;
     int mStatus = -1;
     PipeCollector mStdout;
