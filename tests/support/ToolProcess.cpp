@@ -94,13 +94,9 @@ void PtyCable::relay() {
             if ((fds[i].revents & POLLIN) == 0) continue;
             const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
             const int to = i == 0 ? mPeer.master() : mServerMaster;
-            for (ssize_t done = 0; done < got;) {
-                const ssize_t n = write(to, buffer + done, static_cast<size_t>(got - done));
-                if (n > 0) {
-                    done += n;
-                } else if (errno != EINTR) {
-                    break;
-                }
+            for (ssize_t done = 0, n = 0; done < got && (n >= 0 || errno == EINTR);) {
+                n = write(to, buffer + done, static_cast<size_t>(got - done));
+                done += n > 0 ? n : 0;
             }
         }
     }

@@ -31,12 +31,7 @@ TEST(DspctlOptionsTest, FormsAndRefusals) {
     } forms[] = {
         {{"-b", "9600", "-t", "0.25", "vol", "40"}, Options::kCommand, 9600, 250, {"vol", "40"}},
         // Options after the first word belong to the command.
-        {{"getmp", "--ext", "-t", "9"},
-         Options::kCommand,
-         115200,
-         2000,
-         {"getmp", "--ext", "-t", "9"}},
-        {{"sim", "-t", "3", "-f", "b.txt"}, Options::kSim, 115200, 3000, {}},
+        {{"sync", "-t", "9"}, Options::kCommand, 115200, 2000, {"sync", "-t", "9"}},
     };
     for (const auto& c : forms) {
         Options options;

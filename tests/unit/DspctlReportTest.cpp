@@ -88,21 +88,13 @@ TEST(DspctlReportDecoderTest, SyncKeepsSignsWidthsAndTheReportsFieldNames) {
     const DecodedReport report = decodeSyncReport(dsp.run("sync\n").bytes);
     ASSERT_EQ(DecodedReport::kComplete, report.status) << report.problem;
     const JsonValue& v = report.values;
-    const struct {
-        const char* path;
-        const char* text;
-    } expected[] = {
-        {"complete", "true"},
-        {"tag", "\"A0101\""},
-        {"vol/master", "255"},
-        {"eq/2/cf/7", "65535"},
-        {"bq/5/19/type", "-7"},
-        {"bq/5/19/phase", "-2147483648"},
-        {"bq/0/0/gain", "-1000000015047466219876688855040.000000"},
-    };
-    for (const auto& e : expected) {
-        EXPECT_EQ(e.text, at(v, e.path)) << e.path;
-    }
+    EXPECT_EQ("true", at(v, "complete"));
+    EXPECT_EQ("\"A0101\"", at(v, "tag"));
+    EXPECT_EQ("255", at(v, "vol/master"));
+    EXPECT_EQ("65535", at(v, "eq/2/cf/7"));
+    EXPECT_EQ("-7", at(v, "bq/5/19/type"));
+    EXPECT_EQ("-2147483648", at(v, "bq/5/19/phase"));
+    EXPECT_EQ("-1000000015047466219876688855040.000000", at(v, "bq/0/0/gain"));
     // Floats that are no JSON numbers become strings.
     EXPECT_EQ("[\"inf\", -1.250000, \"nan\", 0.000000, 0.000000, 0.000000]", at(v, "delay"));
     // Six channels, eight bands, twenty biquad bands: no field more or less.
