@@ -58,22 +58,30 @@ public:
 bool isWaitRefusal(int rc) { return rc == -EDEADLK || rc == -EWOULDBLOCK; }
 
 TEST(AudioThreadTest, ReadyToRunOnceThenLoopsUntilFalse) {
-    TestThread t;
-    t.loop = [](TestThread& self) { return self.loopCalls < 5; };
-    ASSERT_EQ(0, t.run("loop", 0, 0));
-    EXPECT_EQ(0, t.join());
-    EXPECT_EQ(1, t.readyCalls);
-    EXPECT_EQ(5, t.loopCalls);
-    EXPECT_EQ(0, t.exitPending());
-}
-
-TEST(AudioThreadTest, ReadyToRunFailureSkipsLoop) {
-    TestThread t;
-    t.ready = [](TestThread&) { return -1; };
-    ASSERT_EQ(0, t.run("ready", 0, 0));
-    EXPECT_EQ(0, t.join());
-    EXPECT_EQ(1, t.readyCalls);
-    EXPECT_EQ(0, t.loopCalls);
+    const struct {
+        int ready;
+        int loops;
+    } cases[] = {{0, 5}, {-1, 0}};  // a failed readyToRun() skips the loop
+    for (const auto& c : cases) {
+        TestThread t;
+        EXPECT_EQ(0, t.join());  // nothing runs yet
+        EXPECT_EQ(0, t.requestExit());
+        EXPECT_NE(0, t.exitPending());
+        int pendingInThread = -1;
+        char name[32] = {};
+        t.ready = [&](TestThread& self) {
+            pendingInThread = self.exitPending();  // run() cleared it
+            pthread_getname_np(pthread_self(), name, sizeof name);
+            return c.ready;
+        };
+        t.loop = [](TestThread& self) { return self.loopCalls < 5; };
+        ASSERT_EQ(0, t.run("0123456789abcdefghij", 0, 0));
+        EXPECT_EQ(0, t.join());
+        EXPECT_EQ(0, pendingInThread);
+        EXPECT_STREQ("0123456789abcde", name);  // cut to 15 characters
+        EXPECT_EQ(1, t.readyCalls);
+        EXPECT_EQ(c.loops, t.loopCalls);
+    }
 }
 
 TEST(AudioThreadTest, RequestExitStopsLoop) {
@@ -95,28 +103,6 @@ TEST(AudioThreadTest, RequestExitStopsLoop) {
     EXPECT_EQ(calls, t.loopCalls);
 }
 
-TEST(AudioThreadTest, ExitPendingSetByRequestAndClearedByRun) {
-    TestThread t;
-    EXPECT_EQ(0, t.exitPending());
-    EXPECT_EQ(0, t.requestExit());
-    EXPECT_NE(0, t.exitPending());
-    int seenInThread = -1;
-    t.ready = [&seenInThread](TestThread& self) {
-        seenInThread = self.exitPending();
-        return 0;
-    };
-    ASSERT_EQ(0, t.run("pending", 0, 0));
-    EXPECT_EQ(0, t.join());
-    EXPECT_EQ(0, seenInThread);
-}
-
-TEST(AudioThreadTest, JoinWithoutRunReturnsAtOnce) {
-    TestThread t;
-    EXPECT_EQ(0, t.join());
-    EXPECT_EQ(0, t.requestExitAndWait());
-    EXPECT_EQ(0, t.readyCalls);
-}
-
 TEST(AudioThreadTest, WaitingFromOwnThreadIsRefused) {
     TestThread t;
     int joinRc = 0;
@@ -136,41 +122,7 @@ TEST(AudioThreadTest, WaitingFromOwnThreadIsRefused) {
     EXPECT_EQ(1, t.loopCalls);
 }
 
-TEST(AudioThreadTest, RunWhileRunningIsRefusedAndRunAfterEndWorks) {
-    TestThread t;
-    Gate gate;
-    t.loop = [&gate](TestThread&) {
-        gate.wait();
-        return false;
-    };
-    ASSERT_EQ(0, t.run("first", 0, 0));
-    EXPECT_EQ(-EBUSY, t.run("second", 0, 0));
-    gate.open();
-    EXPECT_EQ(0, t.join());
-    EXPECT_EQ(1, t.readyCalls);
-
-    ASSERT_EQ(0, t.run("again", 0, 0));  // ended and not yet joined: may run again
-    EXPECT_EQ(0, t.join());
-    EXPECT_EQ(2, t.readyCalls);
-    EXPECT_EQ(2, t.loopCalls);
-}
-
-TEST(AudioThreadTest, NameIsCutTo15Characters) {
-    TestThread t;
-    std::string name;
-    t.ready = [&name](TestThread&) {
-        char buffer[32] = {};
-        if (pthread_getname_np(pthread_self(), buffer, sizeof buffer) == 0) {
-            name = buffer;
-        }
-        return 0;
-    };
-    ASSERT_EQ(0, t.run("0123456789abcdefghij", 0, 0));
-    EXPECT_EQ(0, t.join());
-    EXPECT_EQ("0123456789abcde", name);
-}
-
-TEST(AudioThreadTest, ConcurrentJoinsAllReturnAfterTheEnd) {
+TEST(AudioThreadTest, RunWhileRunningIsRefusedAndJoinsWaitForTheEnd) {
     TestThread t;
     Gate gate;
     std::atomic<bool> loopDone{false};
@@ -179,10 +131,11 @@ TEST(AudioThreadTest, ConcurrentJoinsAllReturnAfterTheEnd) {
         loopDone = true;
         return false;
     };
-    ASSERT_EQ(0, t.run("joined", 0, 0));
+    ASSERT_EQ(0, t.run("first", 0, 0));
+    EXPECT_EQ(-EBUSY, t.run("second", 0, 0));
     std::vector<std::thread> joiners;
-    std::vector<int> results(4, 1);
-    std::vector<int> sawDone(4, 0);
+    std::vector<int> results(3, 1);
+    std::vector<int> sawDone(3, 0);
     for (size_t i = 0; i < results.size(); ++i) {
         joiners.emplace_back([&, i] {
             results[i] = t.join();
@@ -193,8 +146,13 @@ TEST(AudioThreadTest, ConcurrentJoinsAllReturnAfterTheEnd) {
     for (std::thread& joiner : joiners) {
         joiner.join();
     }
-    EXPECT_EQ(std::vector<int>(4, 0), results);
-    EXPECT_EQ(std::vector<int>(4, 1), sawDone);
+    EXPECT_EQ(std::vector<int>(3, 0), results);
+    EXPECT_EQ(std::vector<int>(3, 1), sawDone);
+
+    ASSERT_EQ(0, t.run("again", 0, 0));  // ended: may run again
+    EXPECT_EQ(0, t.join());
+    EXPECT_EQ(2, t.readyCalls);
+    EXPECT_EQ(2, t.loopCalls);
 }
 
 // Leaves stopping to ~AudioThread(): its own destructor only asks for the exit

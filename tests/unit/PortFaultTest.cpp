@@ -4,85 +4,39 @@
 // reads, writes, waits and close go to the fake.
 #include <errno.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <atomic>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "FakePortIo.h"
-#include "PseudoTerminal.h"
 #include "ReadBackoff.h"
-#include "SimService.h"
 #include "UartWorker.h"
 
 namespace {
 
-// Answers each line with "re:" and the line without its terminator, NUL
-// included; the first line that begins with "stop" raises the stop flag
-// before answering, as a stop signal arriving mid-command would.
-class EchoCallback : public UartWorkerCallBack {
-public:
-    explicit EchoCallback(std::atomic<bool>* stopFlag) : mStopFlag(stopFlag) {}
-
-    int onCommand(char* line, int len, char* out, int /*outlen*/) override {
-        const std::string text(line, static_cast<size_t>(len - 1));
-        if (text.compare(0, 4, "stop") == 0) {
-            mStopFlag->store(true);
-        }
-        const std::string reply = "re:" + text + std::string(1, '\0');
-        reply.copy(out, reply.size());
-        std::lock_guard<std::mutex> lock(mMutex);
-        mLines.push_back(text);
-        return static_cast<int>(reply.size());
-    }
-    int setNotify(NotifyFunc fn, void* ctx) override {
-        std::lock_guard<std::mutex> lock(mMutex);
-        mSink = fn;
-        mSinkCtx = ctx;
-        return 0;
-    }
-    std::vector<std::string> lines() const {
-        std::lock_guard<std::mutex> lock(mMutex);
-        return mLines;
-    }
-    void send(const std::string& data) {
-        NotifyFunc sink;
-        void* ctx;
-        {
-            std::lock_guard<std::mutex> lock(mMutex);
-            sink = mSink;
-            ctx = mSinkCtx;
-        }
-        std::string copy = data;
-        sink(ctx, reinterpret_cast<unsigned char*>(&copy[0]), static_cast<unsigned>(copy.size()));
-    }
-
-private:
-    std::atomic<bool>* mStopFlag;
-    mutable std::mutex mMutex;
-    std::vector<std::string> mLines;
-    NotifyFunc mSink = nullptr;
-    void* mSinkCtx = nullptr;
-};
-
+// The reply to a line: "re:", the line without its terminator, a NUL.
 std::string re(const std::string& text) { return "re:" + text + std::string(1, '\0'); }
 
-class PortFaultTest : public ::testing::Test {
+// The worker's reads, writes, waits and close go to the fake. The first line
+// that begins with "stop" raises the stop flag before it is answered, as a
+// stop signal arriving mid-command would.
+class PortFaultTest : public WorkerTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(pty.ok());
-        ASSERT_EQ(0, setenv("DSPD_SERIAL_PREFIX", pty.directory().c_str(), 1));
-        worker = new UartWorker(&callback, pty.number(), 115200, 8, 1, 'n', &stopFlag, &io);
-        // The first read comes after the sink has been handed on.
-        ASSERT_TRUE(io.waitUntil([](const FakePortIo& f) { return !f.log().empty(); }));
+        WorkerTest::SetUp();
+        callback.answer = [this](const std::string& line) {
+            if (line.compare(0, 4, "stop") == 0) {
+                stopFlag = true;
+            }
+            return re(line.substr(0, line.size() - 1));
+        };
+        worker = start(&io);
+        ASSERT_TRUE(callback.waitReady());
     }
     void TearDown() override {
         stopFlag = true;
         delete worker;
         EXPECT_EQ(1, io.closes());
-        unsetenv("DSPD_SERIAL_PREFIX");
     }
 
     // Scripts `line` as one read and waits until the writes have taken
@@ -92,10 +46,6 @@ protected:
         return io.waitUntil([&](const FakePortIo& f) { return f.written().size() >= bytes; });
     }
 
-    audiosim::LogCapture log;
-    PseudoTerminal pty;
-    std::atomic<bool> stopFlag{false};
-    EchoCallback callback{&stopFlag};
     FakePortIo io;
     UartWorker* worker = nullptr;
 };
@@ -165,7 +115,7 @@ TEST_F(PortFaultTest, InterruptedWriteGivesUpOnceAStopIsRequested) {
     ASSERT_TRUE(io.waitUntil([](const FakePortIo& f) { return f.closes() == 1; }));
     EXPECT_EQ("", io.written());
     EXPECT_TRUE(log.contains("ERR: write failed\n"));
-    EXPECT_EQ(std::vector<std::string>{"stop"}, callback.lines());
+    EXPECT_EQ(std::vector<std::string>{"stop\n"}, callback.lines());
 }
 
 TEST_F(PortFaultTest, InterruptedReadIsRetriedWithoutWaiting) {
@@ -212,18 +162,6 @@ TEST_F(PortFaultTest, PeerThatGoesAwayIsWaitedForLongerEachTimeAndPickedUpWhenBa
             io.waitUntil([&](const FakePortIo& f) { return f.waits().size() > waitsAfter; }));
         EXPECT_EQ(ReadBackoff::kFirstMs, io.waits()[waitsAfter]);
     }
-}
-
-TEST(ReadBackoffTest, DoublesUpToTheLongestWaitAndStartsOverAfterBytes) {
-    ReadBackoff backoff;
-    std::vector<int> waits;
-    for (int i = 0; i < 10; ++i) {
-        waits.push_back(backoff.failed());
-    }
-    EXPECT_EQ((std::vector<int>{10, 20, 40, 80, 160, 320, 640, 1000, 1000, 1000}), waits);
-    backoff.succeeded();
-    EXPECT_EQ(10, backoff.failed());
-    EXPECT_EQ(20, backoff.failed());
 }
 
 }  // namespace

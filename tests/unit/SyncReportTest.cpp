@@ -162,17 +162,13 @@ TEST(SyncReportTest, ReportsTheWholeStateInReadOrder) {
     EXPECT_FALSE(dsp.logged("ERR"));
     EXPECT_FALSE(dsp.logged("WRN"));
 
-    // Words after the item make no difference.
-    EXPECT_EQ(expected, dsp.run("sync 1 two\r").bytes);
-}
-
-TEST(SyncReportTest, EverySectionHoldsItsCountOfNumbers) {
-    DspHarness dsp;
-    dsp.service().setState(knownState());
-    const std::vector<std::pair<std::string, int>> expected = {
+    const std::vector<std::pair<std::string, int>> counts = {
         {"vol", 8},  {"delay", 6}, {"eq", 144}, {"eqbt", 24},
         {"ftr", 36}, {"loud", 3},  {"bq", 840}, {"[ok]", 0}};
-    EXPECT_EQ(expected, sectionCounts(dsp.run("sync\n").bytes));
+    EXPECT_EQ(counts, sectionCounts(r.bytes));
+
+    // Words after the item make no difference.
+    EXPECT_EQ(expected, dsp.run("sync 1 two\r").bytes);
 }
 
 TEST(SyncReportTest, SpeakerOutputMaskMapsToTheLayoutCode) {
@@ -186,7 +182,6 @@ TEST(SyncReportTest, SpeakerOutputMaskMapsToTheLayoutCode) {
         {0x03, 2, nullptr},
         {0x07, 0, "WRN: unsupported speak output channel 7.\n"},
         {0x3F, 0, "WRN: unsupported speak output channel 3f.\n"},
-        {0, 0, "WRN: unsupported speak output channel 0.\n"},
     };
     DspHarness dsp;
     for (const auto& c : cases) {
@@ -194,7 +189,6 @@ TEST(SyncReportTest, SpeakerOutputMaskMapsToTheLayoutCode) {
         state.speakerOutput = c.mask;
         dsp.service().setState(state);
         const DspHarness::Result r = dsp.run("sync\n");
-        EXPECT_EQ(0u, r.bytes.rfind("dsp sync:A0101:vol:" + num(c.code) + ":30:", 0)) << c.mask;
         EXPECT_EQ(expectedReport(state, c.code), r.bytes) << c.mask;
         EXPECT_EQ(c.warning != nullptr, dsp.logged("WRN")) << c.mask;
         if (c.warning != nullptr) {
@@ -276,7 +270,7 @@ TEST(SyncReportTest, SmallReplyCapacityCutsTheReportAndItsEndMark) {
     const struct {
         int capacity;
         int length;
-    } cases[] = {{64, 62}, {size + 1, size - 1}, {size + 2, size}, {2, 0}, {1, 0}};
+    } cases[] = {{64, 62}, {size + 1, size - 1}, {size + 2, size}, {1, 0}};
     for (const auto& c : cases) {
         const DspHarness::Result r = dsp.run("sync\n", c.capacity);
         EXPECT_EQ(c.length, r.count) << c.capacity;
