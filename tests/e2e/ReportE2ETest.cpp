@@ -45,7 +45,7 @@ TEST(ReportE2ETest, EveryHfaecFormComesBackThroughHfsync) {
                        "dsp hfaec seq cf 7 16000\n",
                        "dsp hfaec seq en 0\n",
                        "dsp hfaec req en 7\n",
-                       "dsp hfaec req cf 3 1200\n",
+                       "dsp hfaec req cf 3 70000\n",  // a 32-bit field: not narrowed
                        "dsp hfaec req gain 5 -6\n",
                        "dsp hfaec req q 1 2.5\n",
                        "dsp hfaec aec pfGainLimitIdx 2\n",
@@ -62,7 +62,7 @@ TEST(ReportE2ETest, EveryHfaecFormComesBackThroughHfsync) {
         "dsp hfsync:A0101:opgain:12.000000:12.000000:pgagain:6.500000:-1.000000:seq:0:100:250:500:"
         "1000:2000:4000:8000:16000:-3.500000:0.000000:1.250000:0.000000:0.000000:0.000000:0.000000:"
         "2.000000:0.707000:1.000000:1.000000:1.000000:1.000000:1.000000:1.000000:1.000000:req:1:"
-        "100:250:500:1200:2000:4000:8000:16000:0.000000:0.000000:0.000000:0.000000:0.000000:"
+        "100:250:500:70000:2000:4000:8000:16000:0.000000:0.000000:0.000000:0.000000:0.000000:"
         "-6.000000:0.000000:0.000000:1.000000:2.500000:1.000000:1.000000:1.000000:1.000000:"
         "1.000000:1.000000:duplex:2:nr:3:nlp:1:8:4:uplink:-1.500000:[ok]",
         requestReport(server, "dsp hfsync\n"));

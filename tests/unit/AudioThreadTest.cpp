@@ -1,12 +1,11 @@
+// The simulated thread class the serial worker runs on.
 #include <gtest/gtest.h>
 #include <pthread.h>
 
 #include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <functional>
 #include <future>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,22 +15,11 @@
 namespace {
 
 // A gate the thread under test waits at until the test opens it.
-class Gate {
-public:
-    void open() {
-        std::lock_guard<std::mutex> lock(mMutex);
-        mOpen = true;
-        mCv.notify_all();
-    }
-    void wait() {
-        std::unique_lock<std::mutex> lock(mMutex);
-        mCv.wait(lock, [this] { return mOpen; });
-    }
-
-private:
-    std::mutex mMutex;
-    std::condition_variable mCv;
-    bool mOpen = false;
+struct Gate {
+    std::promise<void> opened;
+    std::shared_future<void> done = opened.get_future().share();
+    void open() { opened.set_value(); }
+    void wait() const { done.wait(); }
 };
 
 // Runs the given functions as readyToRun() and threadLoop(), counting calls.

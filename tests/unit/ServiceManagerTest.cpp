@@ -1,5 +1,5 @@
-// Running under a service manager: the readiness message, the journal test
-// of a descriptor, and the echo's priority when it goes to the journal.
+// Running under a service manager: the readiness message and the journal test
+// of a descriptor (ServiceE2ETest checks the echo on the journal).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,12 +7,9 @@
 
 #include <string>
 
-#include "AudioCommand.h"
-#include "Command.h"
 #include "DspHarness.h"
 #include "NotifySocket.h"
 #include "ServiceManager.h"
-#include "UartWorkerCallBackImpl.h"
 
 namespace {
 
@@ -87,30 +84,6 @@ TEST(ServiceManagerTest, JournalIsRecognisedByDeviceAndInode) {
     close(fds[1]);
     ScopedEnv env("JOURNAL_STREAM", self.c_str());
     EXPECT_FALSE(ServiceManager::isJournal(fds[1]));  // closed
-}
-
-TEST(ServiceManagerTest, EchoToTheJournalCarriesTheInformationPriority) {
-    const struct {
-        bool journal;
-        const char* line;
-        const char* echo;
-    } cases[] = {
-        {false, "dsp status\n", "dsp status\n\n"},
-        {true, "dsp status\r", "<6>dsp status\r\n"},
-        // A line that starts with a priority of its own keeps it as text.
-        {true, "<0>dsp status\n", "<6><0>dsp status\n\n"},
-        {false, "<0>dsp status\n", "<0>dsp status\n\n"},
-    };
-    Command root;
-    root.add(new AudioCommand());
-    for (const auto& c : cases) {
-        UartWorkerCallBackImpl callback(&root, c.journal);
-        std::string line = c.line;
-        char out[16] = {};
-        testing::internal::CaptureStdout();
-        callback.onCommand(&line[0], static_cast<int>(line.size()), out, sizeof out);
-        EXPECT_EQ(c.echo, testing::internal::GetCapturedStdout()) << c.line;
-    }
 }
 
 }  // namespace

@@ -58,14 +58,4 @@ TEST(DspGroupTest, MoreThan256WordsAreRefusedByEveryItem) {
     }
 }
 
-TEST(DspGroupTest, KeepsTheSinkForItsItems) {
-    DspHarness dsp;
-    unsigned char frame[] = {1, 2, 3};
-    EXPECT_FALSE(dsp.group().notify(frame, sizeof frame));
-    std::string sent;
-    EXPECT_EQ(0, dsp.group().setNotify(&appendTo, &sent));
-    EXPECT_TRUE(dsp.group().notify(frame, sizeof frame));
-    EXPECT_EQ(std::string("\x01\x02\x03", 3), sent);
-}
-
 }  // namespace
