@@ -39,14 +39,6 @@ TEST(ServerE2ETest, LinesAreFramedAnsweredAndEchoed) {
     EXPECT_EQ(0, server.stop(SIGINT));  // the other tests stop with SIGTERM
 }
 
-TEST(ServerE2ETest, UnknownSimulatedFailureNameIsReportedAtStartUp) {
-    PtyServer::Options options;
-    options.env["DSPD_SIM_FAIL"] = "setMasterVolume,noSuchOperation";
-    PtyServer server(options);
-    ASSERT_TRUE(server.ok()) << server.err();
-    EXPECT_NE(std::string::npos, server.err().find("noSuchOperation"));
-}
-
 TEST(ServerE2ETest, PeerThatGoesAwayLeavesTheServerRunningAndStoppable) {
     PtyServer server;
     ASSERT_TRUE(server.ok()) << server.err();

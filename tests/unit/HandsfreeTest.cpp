@@ -106,20 +106,6 @@ TEST(HandsfreeSyncTest, ReadsInOrderAndARefusedReadAnswersFailAlone) {
     }
 }
 
-TEST(HandsfreeSyncTest, SmallReplyCapacityCutsTheLine) {
-    DspHarness dsp;
-    dsp.service().setState(exampleState());
-    const struct {
-        int capacity;
-        size_t length;  // the NUL and one byte more stay free
-    } cases[] = {{100, 98}, {493, 491}, {494, 492}};
-    for (const auto& c : cases) {
-        const DspHarness::Result r = dsp.run("hfsync\n", c.capacity);
-        EXPECT_EQ(std::string(kExampleReport, c.length), r.bytes) << c.capacity;
-        EXPECT_EQ(static_cast<int>(c.length), r.count) << c.capacity;
-    }
-}
-
 // Equalizers at their widest need more than 512 characters; the section
 // still comes whole in a report that fits the reply.
 TEST(HandsfreeSyncTest, WideEqualizerValuesAreNotCut) {

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <string>
-#include <vector>
 
 #include "FakePortIo.h"
 #include "UartWorker.h"
@@ -50,18 +49,6 @@ TEST_F(WorkerTest, RawModeOverridesParityAndDataBitsButKeepsStopBits) {
     stop(worker);
 }
 
-TEST_F(WorkerTest, LinesGoToTheCallbackAndRepliesToThePort) {
-    UartWorker* worker = start();
-    ASSERT_TRUE(callback.waitReady());
-    EXPECT_EQ(worker, callback.sinkCtx());
-    EXPECT_EQ(&UartWorker::notify, callback.sink());
-    ASSERT_EQ(8, write(pty.master(), "a\r\nb\nc\n\n", 8));
-    EXPECT_EQ(std::string("[ok]\0[ok]\0[ok]\0", 15), readFor(pty.master(), 15));
-    stop(worker);
-    EXPECT_EQ((std::vector<std::string>{"a\r", "b\n", "c\n"}), callback.lines());
-    EXPECT_EQ(UartWorker::kBufferSize, callback.outlen());
-}
-
 TEST_F(WorkerTest, NotifyWritesEveryByteAndLogsTheCount) {
     UartWorker* worker = start();
     ASSERT_TRUE(callback.waitReady());
@@ -69,6 +56,7 @@ TEST_F(WorkerTest, NotifyWritesEveryByteAndLogsTheCount) {
     for (size_t i = 0; i < frame.size(); ++i) {
         frame[i] = static_cast<char>(i * 7);
     }
+    EXPECT_EQ(worker, callback.sinkCtx());
     callback.send(frame);
     EXPECT_EQ(frame, readFor(pty.master(), frame.size()));
     EXPECT_TRUE(log.contains("INF: len:2564, fd:"));

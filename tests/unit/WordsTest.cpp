@@ -1,4 +1,4 @@
-// Number words, argument splitting, bounded append and replies.
+// Number words and argument splitting.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -6,10 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "AppendFormat.h"
 #include "ArgumentWords.h"
 #include "NumberWords.h"
-#include "Reply.h"
 #include "SimService.h"
 
 namespace {
@@ -83,25 +81,6 @@ TEST(ArgumentWordsTest, At256WordsTheVectorIsFullAndOneMoreIsRefused) {
     split(text + " w256", &ok);
     EXPECT_FALSE(ok);
     EXPECT_TRUE(log.contains("ERR: bad argc number\n"));
-}
-
-// What keeps a report two bytes short of its reply buffer.
-TEST(AppendFormatTest, NeverTouchesTheLastByteOfTheStatedSize) {
-    char buffer[8];
-    std::memset(buffer, '#', sizeof buffer);
-    appendFormat(buffer, 8, "%s:%d", "abcd", 12);
-    EXPECT_STREQ("abcd:1", buffer);  // size - 2 characters and a NUL
-    EXPECT_EQ('#', buffer[7]);
-    std::memset(buffer, '#', sizeof buffer);
-    appendFormat(buffer, 1, "%s", "x");
-    appendFormat(buffer, -4, "%s", "x");
-    EXPECT_EQ('#', buffer[0]);
-}
-
-TEST(ReplyTest, NoReplyWithoutRoomForItsNul) {
-    char out[8];
-    EXPECT_EQ(0, replyOk(out, 4));
-    EXPECT_EQ(0, replyFail(out, 6));
 }
 
 }  // namespace
