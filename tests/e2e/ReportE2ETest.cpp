@@ -1,5 +1,7 @@
 // The reports over the pseudo-terminal: values set through commands come back
-// byte for byte through "sync" and "hfsync".
+// byte for byte through "sync" and "hfsync", and refused commands change
+// nothing. One success and one failure of every item end to end; the unit
+// tables hold the rest.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -113,14 +115,35 @@ TEST(ReportE2ETest, ChannelSettingsSetByCommandComeBackThroughSync) {
                        "dsp eq q 7 70000 2\n",
                        "dsp bteq gain 1 2.5 0\n",
                        "dsp bteq cf 0 80 4\n",
-                       "dsp ftr 5 1 2 3 4 -6 6\n",
+                       "dsp ftr 5 1 2 3 4 -6 6\r",
                        "dsp ftr 0 -6 0 0 0 0 0\n",
                        "dsp loud 1 2 70000\n",
                        bank2.c_str(),
                        bank3.c_str(),
                        bank4.c_str(),
                        "dsp bq gain 19 -3.5 5\n",
+                       "dsp sig 1\n",
                    });
+    // One refused line of each item: "[fail]", its ERR line, and nothing
+    // changed that the report shows.
+    const struct {
+        const char* line;
+        const char* error;
+    } refused[] = {
+        {"dsp cvol 6 1\n", "bad argc number\n"},
+        {"dsp delay -1 1.5\n", "bad argc number\n"},
+        {"dsp eq gain 8 1 0\n", "not support band(8)\n"},
+        {"dsp bq freq 0 1 0\n", "not support function(freq)\n"},
+        {"dsp ftr 5 1 2 3 4 5\n", "bad argc number\n"},
+        {"dsp loud -1 70000\n", "bad argc number\n"},
+        {"dsp bteq q 0 1 0\n", "not support function(q)\n"},
+        {"dsp sig 2\n", "bad parameter\n"},
+        {"dsp spk 3\n", "bad parameter\n"},
+    };
+    for (const auto& r : refused) {
+        EXPECT_EQ(kFailReply, server.request(r.line, 7)) << r.line;
+        EXPECT_TRUE(server.waitErr(std::string("ERR: ") + r.error)) << r.line;
+    }
     const std::string cf = ":63:125:250:500:1000:2000:4000:8000";
     const std::string q = repeat(":1", 8);
     const std::string flat = repeat(":0.000000", 8);

@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,7 @@ protected:
 };
 
 TEST_F(PortFaultTest, RepliesSurvivePartialAndInterruptedWrites) {
+    using Io = FakePortIo;
     const struct {
         const char* label;
         std::vector<FakePortIo::Step> writes;
@@ -58,18 +60,10 @@ TEST_F(PortFaultTest, RepliesSurvivePartialAndInterruptedWrites) {
         size_t sent;       // bytes of the reply that reach the port
         bool writeFailed;  // ERR "write failed" expected
     } cases[] = {
-        {"partial",
-         {FakePortIo::takes(2), FakePortIo::takes(1), FakePortIo::takes(3)},
-         "abcdef\n",
-         10,
-         false},
-        {"EINTR",
-         {FakePortIo::fails(EINTR), FakePortIo::takes(4), FakePortIo::fails(EINTR)},
-         "ghijk\r",
-         9,
-         false},
-        {"EIO after a part", {FakePortIo::takes(2), FakePortIo::fails(EIO)}, "lmn\n", 2, true},
-        {"nothing taken", {FakePortIo::takes(0)}, "op\n", 0, true},
+        {"partial", {Io::takes(2), Io::takes(1), Io::takes(3)}, "abcdef\n", 10, false},
+        {"EINTR", {Io::fails(EINTR), Io::takes(4), Io::fails(EINTR)}, "ghijk\r", 9, false},
+        {"EIO after a part", {Io::takes(2), Io::fails(EIO)}, "lmn\n", 2, true},
+        {"nothing taken", {Io::takes(0)}, "op\n", 0, true},
     };
     std::string expected;
     for (const auto& c : cases) {
@@ -101,12 +95,9 @@ TEST_F(PortFaultTest, InterruptedReadIsRetriedWithoutWaiting) {
     io.pushRead(FakePortIo::fails(EINTR));
     ASSERT_TRUE(exchange("a\n", re("a").size()));
     const std::vector<std::string> calls = io.log();
-    size_t i = 0;
-    while (i < calls.size() && calls[i] != "read -> EINTR") {
-        ++i;
-    }
-    ASSERT_LT(i + 1, calls.size());
-    EXPECT_EQ("read 2", calls[i + 1]);
+    const auto it = std::find(calls.begin(), calls.end(), "read -> EINTR");
+    ASSERT_TRUE(it != calls.end() && it + 1 != calls.end());
+    EXPECT_EQ("read 2", *(it + 1));
 }
 
 TEST_F(PortFaultTest, PeerThatGoesAwayIsWaitedForLongerEachTimeAndPickedUpWhenBack) {
