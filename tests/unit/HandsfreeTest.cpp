@@ -1,8 +1,10 @@
 // "hfaec" and "hfsync" driven through the "dsp" group on the simulated service.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
@@ -111,29 +113,21 @@ TEST(HandsfreeSyncTest, ReadsInOrderAndARefusedReadAnswersFailAlone) {
 TEST(HandsfreeSyncTest, WideEqualizerValuesAreNotCut) {
     DspHarness dsp;
     State state = zeroState();
-    std::string section;
     for (HandsfreeEQParam& eq : state.handsfreeEQ) {
         eq.en = 1;
-        section += eq.which == 0 ? "seq:1" : ":req:1";
-        for (int32_t& cf : eq.cf) {
-            cf = std::numeric_limits<int32_t>::min();
-            section += ":-2147483648";
-        }
-        for (float& value : eq.gain) {
-            value = -1.0e12f;
-            section += ":-999999995904.000000";
-        }
-        for (float& value : eq.q) {
-            value = 1.0e12f;
-            section += ":999999995904.000000";
-        }
+        std::fill(std::begin(eq.cf), std::end(eq.cf), std::numeric_limits<int32_t>::min());
+        std::fill(std::begin(eq.gain), std::end(eq.gain), -1.0e12f);
+        std::fill(std::begin(eq.q), std::end(eq.q), 1.0e12f);
     }
-    ASSERT_GT(section.size(), 512u);
+    std::string equalizer = ":1";
+    for (const char* value : {":-2147483648", ":-999999995904.000000", ":999999995904.000000"}) {
+        for (int band = 0; band < 8; ++band) equalizer += value;
+    }
+    ASSERT_GT(2 * equalizer.size(), 512u);
     dsp.service().setState(state);
-    const DspHarness::Result r = dsp.run("hfsync\n");
-    EXPECT_EQ(std::string("dsp hfsync:A0101:opgain:0.000000:0.000000:pgagain:0.000000:0.000000:") +
-                  section + ":duplex:0:nr:0:nlp:0:0:0:uplink:0.000000:[ok]",
-              r.bytes);
+    EXPECT_EQ("dsp hfsync:A0101:opgain:0.000000:0.000000:pgagain:0.000000:0.000000:seq" +
+                  equalizer + ":req" + equalizer + ":duplex:0:nr:0:nlp:0:0:0:uplink:0.000000:[ok]",
+              dsp.run("hfsync\n").bytes);
 }
 
 // --- hfaec ---

@@ -78,26 +78,22 @@ void expectSetCase(DspHarness& dsp, const SetCase& c, size_t index) {
 
 TEST(MpBinSetTest, FieldRulesCountChecksAndDispatch) {
     const Blob std296(296);
+    // A leading ":" gives 00; an empty field repeats the one before ("01::02"),
+    // and so does a trailing ":"; a short field leaves nothing of a longer
+    // one before it ("12" then "3").
     Blob rules(296);
-    rules
-        .set(0, "", 0x00)  // a leading ":" gives 00
-        .set(1, "01", 0x01)
-        .set(2, "", 0x01)  // "01::02" repeats
-        .set(3, "02", 0x02)
-        .set(4, "A", 0x0A)
-        .set(5, "a", 0x0A)
-        .set(6, "0a", 0x0A)
-        .set(7, "0A", 0x0A)
-        .set(8, "G1", 0x00)
-        .set(9, "-1", 0xFF)
-        .set(10, "", 0xFF)
-        .set(11, "+f", 0x0F)
-        .set(12, "12", 0x12)
-        .set(13, "3", 0x03)  // nothing left of the longer field before
-        .set(14, "-", 0x00)
-        .set(15, "fF", 0xFF)
-        .set(294, "7", 0x07)
-        .set(295, "", 0x07);  // a trailing ":" repeats the last byte
+    const struct {
+        size_t index;
+        const char* text;
+        uint8_t value;
+    } fields[] = {{0, "", 0x00},    {1, "01", 0x01}, {2, "", 0x01},   {3, "02", 0x02},
+                  {4, "A", 0x0A},   {5, "a", 0x0A},  {6, "0a", 0x0A}, {7, "0A", 0x0A},
+                  {8, "G1", 0x00},  {9, "-1", 0xFF}, {10, "", 0xFF},  {11, "+f", 0x0F},
+                  {12, "12", 0x12}, {13, "3", 0x03}, {14, "-", 0x00}, {15, "fF", 0xFF},
+                  {294, "7", 0x07}, {295, "", 0x07}};
+    for (const auto& f : fields) {
+        rules.set(f.index, f.text, f.value);
+    }
     Blob tail2560(2560);
     tail2560.set(2559, "fE", 0xFE);  // two digits right before the CR
     Blob wide(296);

@@ -1,5 +1,5 @@
 // Running under a service manager: the readiness message and the journal test
-// of a descriptor (ServiceE2ETest checks the echo on the journal).
+// of a descriptor (ServiceE2ETest checks readiness and the echo on the journal).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,46 +8,27 @@
 #include <string>
 
 #include "DspHarness.h"
-#include "NotifySocket.h"
 #include "ServiceManager.h"
 
 namespace {
 
-TEST(ServiceManagerTest, ReadinessGoesToTheNotifySocket) {
-    NotifySocket path(false);
-    NotifySocket abstract(true);
-    ASSERT_TRUE(path.ok());
-    ASSERT_TRUE(abstract.ok());
+// READY=1 reaching a path or an abstract name is checked end to end
+// (ServiceE2ETest); here, the addresses that cannot be reached.
+TEST(ServiceManagerTest, ReadinessWithoutAUsableNotifySocket) {
     const std::string longPath = "/" + std::string(200, 'x');
-    const std::string nobody = path.dir() + "/nobody";
     const struct {
-        const char* name;
         const char* env;
-        NotifySocket* receiver;
-        int result;  // 1 and 0 exactly; -1 for any negative errno value
+        int result;  // 0 exactly; -1 for any negative errno value
     } cases[] = {
-        {"unset", nullptr, nullptr, 0},
-        {"path", path.address().c_str(), &path, 1},
-        {"abstract name", abstract.address().c_str(), &abstract, 1},
-        {"relative path", "notify", nullptr, -1},
-        {"longer than an address", longPath.c_str(), nullptr, -1},
-        {"nobody listening", nobody.c_str(), nullptr, -1},
+        {nullptr, 0},           {"", 0},
+        {"notify", -1},  // relative
+        {longPath.c_str(), -1}, {"/nonexistent-dspd/notify", -1},
     };
     for (const auto& c : cases) {
         ScopedEnv env("NOTIFY_SOCKET", c.env);
         const int result = ServiceManager::notifyReady();
-        if (c.result < 0) {
-            EXPECT_LT(result, 0) << c.name;
-        } else {
-            EXPECT_EQ(c.result, result) << c.name;
-        }
-        if (c.receiver != nullptr) {
-            EXPECT_EQ("READY=1", c.receiver->receive(2000)) << c.name;
-        }
+        EXPECT_TRUE(c.result < 0 ? result < 0 : result == c.result) << result << " " << c.env;
     }
-    // Nothing strayed to a socket it was not meant for.
-    EXPECT_EQ("", path.receive(0));
-    EXPECT_EQ("", abstract.receive(0));
 }
 
 TEST(ServiceManagerTest, JournalIsRecognisedByDeviceAndInode) {
