@@ -10,12 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "DspHarness.h"
 #include "PtyServer.h"
 
 namespace {
-
-const std::string kOk("[ok]\0", 5);
-const std::string kFail("[fail]\0", 7);
 
 struct Exchange {
     std::string line;
@@ -66,7 +64,7 @@ std::string framedBlob(size_t size) {
     for (size_t i = 0; i < size; ++i) {
         reply += static_cast<char>(i % 10);
     }
-    return reply + kOk;
+    return reply + kOkReply;
 }
 
 TEST(MemcheckE2ETest, EveryItemOnItsSuccessAndArgumentFailurePaths) {
@@ -76,42 +74,42 @@ TEST(MemcheckE2ETest, EveryItemOnItsSuccessAndArgumentFailurePaths) {
     }
     runSession(underMemcheck(),
                {
-                   {"dsp status\n", kOk, nullptr},
-                   {"dsp vol 40\n", kOk, nullptr},
-                   {"dsp vol\n", kFail, nullptr},
-                   {"dsp cvol 0 3\n", kOk, nullptr},
-                   {"dsp cvol 6 3\n", kFail, nullptr},
-                   {"dsp delay 1 2.5\n", kOk, nullptr},
-                   {"dsp delay 1\n", kFail, nullptr},
-                   {"dsp eq gain 3 -6.5 1\n", kOk, nullptr},
-                   {"dsp eq gain 8 1 0\n", kFail, nullptr},
-                   {"dsp bq gain 19 -3.5 5\n", kOk, nullptr},
-                   {biquadChannel + "\n", kOk, nullptr},
-                   {"dsp bq freq 0 1 0\n", kFail, nullptr},
-                   {"dsp ftr 5 1 2 3 4 5 6\n", kOk, nullptr},
-                   {"dsp ftr 5 1\n", kFail, nullptr},
-                   {"dsp loud 1 2 3\n", kOk, nullptr},
-                   {"dsp loud 1\n", kFail, nullptr},
-                   {"dsp sig 1\n", kOk, nullptr},
-                   {"dsp sig 2\n", kFail, nullptr},
-                   {"dsp spk 1\n", kOk, nullptr},
-                   {"dsp spk 3\n", kFail, nullptr},
-                   {"dsp bteq gain 1 2.5 0\n", kOk, nullptr},
-                   {"dsp bteq q 0 1 0\n", kFail, nullptr},
-                   {"dsp hfaec seq gain 2 1.25\n", kOk, nullptr},
-                   {"dsp hfaec nlp cnExecIdx 4\n", kOk, nullptr},
-                   {"dsp hfaec seq cf 8 100\n", kFail, nullptr},
-                   {"dsp hfaec foo bar 1\n", kFail, nullptr},
-                   {"dsp mpbin 296 " + mpBinText(296) + "\n", kOk, nullptr},
-                   {"dsp mpbin 2560 " + mpBinText(2560) + "\n", kOk, nullptr},
-                   {"dsp mpbin 3 1:2:3:4\n", kFail, nullptr},
-                   {"dsp mpbin 296 123\n", kFail, nullptr},
+                   {"dsp status\n", kOkReply, nullptr},
+                   {"dsp vol 40\n", kOkReply, nullptr},
+                   {"dsp vol\n", kFailReply, nullptr},
+                   {"dsp cvol 0 3\n", kOkReply, nullptr},
+                   {"dsp cvol 6 3\n", kFailReply, nullptr},
+                   {"dsp delay 1 2.5\n", kOkReply, nullptr},
+                   {"dsp delay 1\n", kFailReply, nullptr},
+                   {"dsp eq gain 3 -6.5 1\n", kOkReply, nullptr},
+                   {"dsp eq gain 8 1 0\n", kFailReply, nullptr},
+                   {"dsp bq gain 19 -3.5 5\n", kOkReply, nullptr},
+                   {biquadChannel + "\n", kOkReply, nullptr},
+                   {"dsp bq freq 0 1 0\n", kFailReply, nullptr},
+                   {"dsp ftr 5 1 2 3 4 5 6\n", kOkReply, nullptr},
+                   {"dsp ftr 5 1\n", kFailReply, nullptr},
+                   {"dsp loud 1 2 3\n", kOkReply, nullptr},
+                   {"dsp loud 1\n", kFailReply, nullptr},
+                   {"dsp sig 1\n", kOkReply, nullptr},
+                   {"dsp sig 2\n", kFailReply, nullptr},
+                   {"dsp spk 1\n", kOkReply, nullptr},
+                   {"dsp spk 3\n", kFailReply, nullptr},
+                   {"dsp bteq gain 1 2.5 0\n", kOkReply, nullptr},
+                   {"dsp bteq q 0 1 0\n", kFailReply, nullptr},
+                   {"dsp hfaec seq gain 2 1.25\n", kOkReply, nullptr},
+                   {"dsp hfaec nlp cnExecIdx 4\n", kOkReply, nullptr},
+                   {"dsp hfaec seq cf 8 100\n", kFailReply, nullptr},
+                   {"dsp hfaec foo bar 1\n", kFailReply, nullptr},
+                   {"dsp mpbin 296 " + mpBinText(296) + "\n", kOkReply, nullptr},
+                   {"dsp mpbin 2560 " + mpBinText(2560) + "\n", kOkReply, nullptr},
+                   {"dsp mpbin 3 1:2:3:4\n", kFailReply, nullptr},
+                   {"dsp mpbin 296 123\n", kFailReply, nullptr},
                    {"dsp getmp\n", framedBlob(296), nullptr},
                    {"dsp getmp ext\n", framedBlob(2560), nullptr},
                    {"dsp sync\n", "", "dsp sync:A0101:vol:1:40:3:"},
                    {"dsp hfsync\n", "", "dsp hfsync:A0101:"},
-                   {"dsp nosuchitem\ndsp status\n", kOk, nullptr},
-                   {"dsp vol " + std::string(9000, '7') + "\ndsp status\n", kOk, nullptr},
+                   {"dsp nosuchitem\ndsp status\n", kOkReply, nullptr},
+                   {"dsp vol " + std::string(9000, '7') + "\ndsp status\n", kOkReply, nullptr},
                });
 }
 
@@ -123,22 +121,22 @@ TEST(MemcheckE2ETest, EveryItemWhenTheServiceRefuses) {
         "getHandsfreeEQ,setMpBin,getMpBin,getBiquad,getUpLinkGain";
     std::string mpbin = "dsp mpbin 296 " + mpBinText(296) + "\n";
     runSession(options, {
-                            {"dsp status\n", kOk, nullptr},
-                            {"dsp vol 40\n", kFail, nullptr},
-                            {"dsp cvol 0 3\n", kFail, nullptr},
-                            {"dsp delay 1 2.5\n", kFail, nullptr},
-                            {"dsp eq gain 3 -6.5 1\n", kFail, nullptr},
-                            {"dsp bq gain 19 -3.5 5\n", kFail, nullptr},
-                            {"dsp ftr 5 1 2 3 4 5 6\n", kFail, nullptr},
-                            {"dsp loud 1 2 3\n", kFail, nullptr},
-                            {"dsp sig 1\n", kFail, nullptr},
-                            {"dsp spk 1\n", kFail, nullptr},
-                            {"dsp bteq gain 1 2.5 0\n", kFail, nullptr},
-                            {"dsp hfaec seq gain 2 1.25\n", kFail, nullptr},
-                            {mpbin, kFail, nullptr},
-                            {"dsp getmp ext\n", kFail, nullptr},
-                            {"dsp sync\n", kFail, nullptr},
-                            {"dsp hfsync\n", kFail, nullptr},
+                            {"dsp status\n", kOkReply, nullptr},
+                            {"dsp vol 40\n", kFailReply, nullptr},
+                            {"dsp cvol 0 3\n", kFailReply, nullptr},
+                            {"dsp delay 1 2.5\n", kFailReply, nullptr},
+                            {"dsp eq gain 3 -6.5 1\n", kFailReply, nullptr},
+                            {"dsp bq gain 19 -3.5 5\n", kFailReply, nullptr},
+                            {"dsp ftr 5 1 2 3 4 5 6\n", kFailReply, nullptr},
+                            {"dsp loud 1 2 3\n", kFailReply, nullptr},
+                            {"dsp sig 1\n", kFailReply, nullptr},
+                            {"dsp spk 1\n", kFailReply, nullptr},
+                            {"dsp bteq gain 1 2.5 0\n", kFailReply, nullptr},
+                            {"dsp hfaec seq gain 2 1.25\n", kFailReply, nullptr},
+                            {mpbin, kFailReply, nullptr},
+                            {"dsp getmp ext\n", kFailReply, nullptr},
+                            {"dsp sync\n", kFailReply, nullptr},
+                            {"dsp hfsync\n", kFailReply, nullptr},
                         });
 }
 

@@ -6,12 +6,10 @@
 #include <cstdio>
 #include <string>
 
+#include "DspHarness.h"
 #include "PtyServer.h"
 
 namespace {
-
-const std::string kOk("[ok]\0", 5);
-const std::string kFail("[fail]\0", 7);
 
 std::string blobOf(size_t size, unsigned seed) {
     std::string blob;
@@ -50,8 +48,8 @@ TEST(MpBinE2ETest, BlobsWrittenAsTextComeBackAsFramesBeforeOk) {
         const std::string line =
             "dsp mpbin " + std::to_string(c.size) + " " + textOf(blob, c.format) + "\n";
         ASSERT_LE(line.size(), 8191u);  // one line of the worker's buffer
-        EXPECT_EQ(kOk, server.request(line, 5)) << c.size;
-        EXPECT_EQ(c.header + blob + kOk, server.request(c.getLine, c.size + 4 + 5)) << c.size;
+        EXPECT_EQ(kOkReply, server.request(line, 5)) << c.size;
+        EXPECT_EQ(c.header + blob + kOkReply, server.request(c.getLine, c.size + 4 + 5)) << c.size;
         EXPECT_EQ("", server.readQuiet(200)) << c.size;
     }
     EXPECT_EQ(0, server.stop(SIGTERM));
@@ -62,7 +60,7 @@ TEST(MpBinE2ETest, FailedReadSendsFailAlone) {
     options.env["DSPD_SIM_FAIL"] = "getMpBin";
     PtyServer server(options);
     ASSERT_TRUE(server.ok()) << server.err();
-    EXPECT_EQ(kFail, server.request("dsp getmp\n", 7));
+    EXPECT_EQ(kFailReply, server.request("dsp getmp\n", 7));
     EXPECT_EQ("", server.readQuiet(200));
     EXPECT_TRUE(server.waitErr("ERR: get MP.bin failed\n"));
     EXPECT_EQ(0, server.stop(SIGTERM));

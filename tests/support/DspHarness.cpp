@@ -1,5 +1,11 @@
 #include "DspHarness.h"
 
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
 #include <vector>
 
 const std::string kOkReply("[ok]\0", 5);
@@ -42,3 +48,46 @@ std::vector<audiosim::Call> DspHarness::callRecords() const {
 std::vector<std::string> DspHarness::log() const { return mLog.lines(); }
 
 bool DspHarness::logged(const std::string& needle) const { return mLog.contains(needle); }
+
+void appendTo(void* ctx, unsigned char* data, unsigned int len) {
+    static_cast<std::string*>(ctx)->append(reinterpret_cast<char*>(data), len);
+}
+
+std::string readFor(int fd, size_t n) {
+    std::string data;
+    char buffer[4096];
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (data.size() < n && std::chrono::steady_clock::now() < deadline) {
+        struct pollfd pfd = {fd, POLLIN, 0};
+        if (poll(&pfd, 1, 100) <= 0) {
+            continue;
+        }
+        const ssize_t got = read(fd, buffer, std::min(sizeof buffer, n - data.size()));
+        if (got <= 0) {
+            break;
+        }
+        data.append(buffer, static_cast<size_t>(got));
+    }
+    return data;
+}
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : mName(name) {
+    const char* old = getenv(name);
+    mHad = old != nullptr;
+    if (mHad) {
+        mOld = old;
+    }
+    if (value != nullptr) {
+        setenv(name, value, 1);
+    } else {
+        unsetenv(name);
+    }
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (mHad) {
+        setenv(mName, mOld.c_str(), 1);
+    } else {
+        unsetenv(mName);
+    }
+}

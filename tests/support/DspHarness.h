@@ -1,5 +1,6 @@
 // Drives command lines through a real "dsp" group backed by the simulated
-// service, recording the service calls and capturing the log lines.
+// service, recording the service calls and capturing the log lines; and small
+// helpers the tests share.
 #ifndef TESTS_SUPPORT_DSP_HARNESS_H
 #define TESTS_SUPPORT_DSP_HARNESS_H
 
@@ -45,5 +46,25 @@ private:
 // "[ok]" and "[fail]" as they go on the wire, NUL included.
 extern const std::string kOkReply;
 extern const std::string kFailReply;
+
+// A NotifyFunc that appends what it is given to the std::string `ctx`.
+void appendTo(void* ctx, unsigned char* data, unsigned int len);
+
+// Reads `fd` until `n` bytes have come or 5 s have passed.
+std::string readFor(int fd, size_t n);
+
+// Sets an environment variable (unsets it for nullptr) while alive.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* mName;
+    bool mHad;
+    std::string mOld;
+};
 
 #endif  // TESTS_SUPPORT_DSP_HARNESS_H

@@ -2,7 +2,6 @@
 
 #include <errno.h>
 #include <string.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -14,70 +13,23 @@ namespace {
 constexpr auto kIdle = std::chrono::milliseconds(20);
 
 std::string errorName(int error) {
-    switch (error) {
-        case EINTR:
-            return "EINTR";
-        case EIO:
-            return "EIO";
-        default:
-            return std::to_string(error);
-    }
+    return error == EINTR ? "EINTR" : error == EIO ? "EIO" : std::to_string(error);
 }
 
 }  // namespace
 
-void FakePortIo::pushRead(const Step& step) {
-    std::lock_guard<std::mutex> lock(mMutex);
-    mReads.push_back(step);
-    mChanged.notify_all();
-}
-
-void FakePortIo::pushWrite(const Step& step) {
-    std::lock_guard<std::mutex> lock(mMutex);
-    mWrites.push_back(step);
-}
-
-void FakePortIo::setPeerGone(bool gone, int error) {
-    std::lock_guard<std::mutex> lock(mMutex);
-    mPeerGone = gone;
-    mGoneError = error;
-    mChanged.notify_all();
-}
-
-std::string FakePortIo::written() const {
-    std::lock_guard<std::mutex> lock(mMutex);
-    return mWritten;
-}
-
-std::vector<int> FakePortIo::waits() const {
-    std::lock_guard<std::mutex> lock(mMutex);
-    return mWaits;
-}
-
-std::vector<std::string> FakePortIo::log() const {
-    std::lock_guard<std::mutex> lock(mMutex);
-    return mLog;
-}
-
-int FakePortIo::closes() const {
-    std::lock_guard<std::mutex> lock(mMutex);
-    return mCloses;
-}
-
 bool FakePortIo::waitUntil(const std::function<bool(const FakePortIo&)>& done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    for (;;) {
-        // `done` reads through the locking accessors, so it runs unlocked;
-        // the short wait covers a change made between the check and the wait.
-        if (done(*this)) {
-            return true;
-        }
+    // `done` reads through the locking accessors, so it runs unlocked; the
+    // short wait covers a change made between the check and the wait.
+    while (!done(*this)) {
         std::unique_lock<std::mutex> lock(mMutex);
         if (std::chrono::steady_clock::now() >= deadline) {
             return false;
         }
         mChanged.wait_for(lock, std::chrono::milliseconds(10));
     }
+    return true;
 }
 
 void FakePortIo::note(std::string entry) {
@@ -85,17 +37,18 @@ void FakePortIo::note(std::string entry) {
     mChanged.notify_all();
 }
 
+ssize_t FakePortIo::fail(const std::string& entry, int error) {
+    note(entry + " -> " + errorName(error));
+    errno = error;
+    return -1;
+}
+
 ssize_t FakePortIo::read(int /*fd*/, void* buffer, size_t size) {
     std::unique_lock<std::mutex> lock(mMutex);
-    if (mPeerGone) {
-        note("read -> " + (mGoneError != 0 ? errorName(mGoneError) : std::string("0")));
-        if (mGoneError != 0) {
-            errno = mGoneError;
-            return -1;
-        }
-        return 0;
+    if (mPeerGone && mGoneError != 0) {
+        return fail("read", mGoneError);
     }
-    if (mReads.empty()) {
+    if (!mPeerGone && mReads.empty()) {
         mChanged.wait_for(lock, kIdle, [&] { return !mReads.empty() || mPeerGone; });
     }
     if (mReads.empty() || mPeerGone) {
@@ -104,10 +57,9 @@ ssize_t FakePortIo::read(int /*fd*/, void* buffer, size_t size) {
     }
     Step& step = mReads.front();
     if (step.error != 0) {
-        note("read -> " + errorName(step.error));
-        errno = step.error;
+        const int error = step.error;
         mReads.pop_front();
-        return -1;
+        return fail("read", error);
     }
     const size_t n = std::min(size, step.bytes.size());
     memcpy(buffer, step.bytes.data(), n);
@@ -123,18 +75,14 @@ ssize_t FakePortIo::write(int /*fd*/, const void* data, size_t size) {
     std::lock_guard<std::mutex> lock(mMutex);
     const std::string offered = "write " + std::to_string(size);
     if (mPeerGone) {
-        note(offered + " -> EIO");
-        errno = EIO;
-        return -1;
+        return fail(offered, EIO);
     }
     size_t take = size;
     if (!mWrites.empty()) {
         const Step step = mWrites.front();
         mWrites.pop_front();
         if (step.error != 0) {
-            note(offered + " -> " + errorName(step.error));
-            errno = step.error;
-            return -1;
+            return fail(offered, step.error);
         }
         take = std::min(size, static_cast<size_t>(step.accept));
     }
@@ -158,4 +106,27 @@ bool FakePortIo::waitReadable(int /*fd*/, int timeoutMs) {
                                 std::chrono::duration_cast<std::chrono::milliseconds>(kIdle));
     mChanged.wait_for(lock, limit, [&] { return !mPeerGone && !mReads.empty(); });
     return !mPeerGone && !mReads.empty();
+}
+
+int RecordingCallback::onCommand(char* line, int len, char* out, int outlen) {
+    const std::string text(line, static_cast<size_t>(len));
+    const std::string reply = answer ? answer(text) : std::string("[ok]", 5);
+    reply.copy(out, std::min(reply.size(), static_cast<size_t>(outlen)));
+    std::lock_guard<std::mutex> lock(mMutex);
+    mLines.push_back(text);
+    mOutlen = outlen;
+    return static_cast<int>(reply.size());
+}
+
+int RecordingCallback::setNotify(NotifyFunc fn, void* ctx) {
+    std::lock_guard<std::mutex> lock(mMutex);
+    mSink = fn;
+    mSinkCtx = ctx;
+    mReady.notify_all();
+    return 0;
+}
+
+bool RecordingCallback::waitReady() {
+    std::unique_lock<std::mutex> lock(mMutex);
+    return mReady.wait_for(lock, std::chrono::seconds(5), [&] { return mSink != nullptr; });
 }

@@ -46,9 +46,32 @@ std::vector<uint8_t> bytesOf(const T& record) {
     return std::vector<uint8_t>(p, p + sizeof record);
 }
 
+// A command that succeeds and the one call it makes to `op`: a record
+// (`bytes`) or arguments by value (`ints`, `reals`).
+struct CallCase {
+    std::string text;  // after "dsp"
+    std::vector<uint8_t> bytes = {};
+    std::vector<int64_t> ints = {};
+    std::vector<double> reals = {};
+};
+
+inline void expectCalls(DspHarness& dsp, const char* op, const std::vector<CallCase>& cases) {
+    for (const CallCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(kOkReply, dsp.run(c.text).bytes);
+        const std::vector<audiosim::Call> calls = dsp.callRecords();
+        ASSERT_EQ(1u, calls.size());
+        EXPECT_EQ(op, calls[0].op);
+        EXPECT_EQ(c.bytes, calls[0].bytes);
+        EXPECT_EQ(c.ints, calls[0].ints);
+        EXPECT_EQ(c.reals, calls[0].reals);
+        EXPECT_FALSE(dsp.logged("ERR"));
+    }
+}
+
 // One command line and the path it must take.
 struct PathCase {
-    const char* text;                // after "dsp"
+    std::string text;                // after "dsp"
     const char* failing;             // operation made to fail, or nullptr
     std::vector<std::string> calls;  // service operations made, in order
     const char* error;               // the one ERR message; nullptr: "[ok]"

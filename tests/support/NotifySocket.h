@@ -18,8 +18,6 @@ public:
     bool ok() const { return mBound; }
     // The value for NOTIFY_SOCKET.
     const std::string& address() const { return mAddress; }
-    // The fresh directory (exists for both kinds).
-    const std::string& dir() const { return mDir; }
 
     // The next message, or "" when none comes within `timeoutMs`.
     std::string receive(int timeoutMs);

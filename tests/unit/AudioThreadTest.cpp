@@ -1,12 +1,11 @@
+// The simulated thread class the serial worker runs on.
 #include <gtest/gtest.h>
 #include <pthread.h>
 
 #include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <functional>
 #include <future>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,22 +15,11 @@
 namespace {
 
 // A gate the thread under test waits at until the test opens it.
-class Gate {
-public:
-    void open() {
-        std::lock_guard<std::mutex> lock(mMutex);
-        mOpen = true;
-        mCv.notify_all();
-    }
-    void wait() {
-        std::unique_lock<std::mutex> lock(mMutex);
-        mCv.wait(lock, [this] { return mOpen; });
-    }
-
-private:
-    std::mutex mMutex;
-    std::condition_variable mCv;
-    bool mOpen = false;
+struct Gate {
+    std::promise<void> opened;
+    std::shared_future<void> done = opened.get_future().share();
+    void open() { opened.set_value(); }
+    void wait() const { done.wait(); }
 };
 
 // Runs the given functions as readyToRun() and threadLoop(), counting calls.
@@ -55,146 +43,52 @@ public:
     }
 };
 
-bool isWaitRefusal(int rc) { return rc == -EDEADLK || rc == -EWOULDBLOCK; }
-
 TEST(AudioThreadTest, ReadyToRunOnceThenLoopsUntilFalse) {
-    TestThread t;
-    t.loop = [](TestThread& self) { return self.loopCalls < 5; };
-    ASSERT_EQ(0, t.run("loop", 0, 0));
-    EXPECT_EQ(0, t.join());
-    EXPECT_EQ(1, t.readyCalls);
-    EXPECT_EQ(5, t.loopCalls);
-    EXPECT_EQ(0, t.exitPending());
+    const struct {
+        int ready;
+        int loops;
+    } cases[] = {{0, 5}, {-1, 0}};  // a failed readyToRun() skips the loop
+    for (const auto& c : cases) {
+        TestThread t;
+        EXPECT_EQ(0, t.join());  // nothing runs yet
+        EXPECT_EQ(0, t.requestExit());
+        EXPECT_NE(0, t.exitPending());
+        int pendingInThread = -1;
+        char name[32] = {};
+        t.ready = [&](TestThread& self) {
+            pendingInThread = self.exitPending();  // run() cleared it
+            pthread_getname_np(pthread_self(), name, sizeof name);
+            return c.ready;
+        };
+        t.loop = [](TestThread& self) { return self.loopCalls < 5; };
+        ASSERT_EQ(0, t.run("0123456789abcdefghij", 0, 0));
+        EXPECT_EQ(0, t.join());
+        EXPECT_EQ(0, pendingInThread);
+        EXPECT_STREQ("0123456789abcde", name);  // cut to 15 characters
+        EXPECT_EQ(1, t.readyCalls);
+        EXPECT_EQ(c.loops, t.loopCalls);
+    }
 }
 
-TEST(AudioThreadTest, ReadyToRunFailureSkipsLoop) {
+TEST(AudioThreadTest, RunWhileRunningIsRefusedAndAnExitRequestEndsTheLoop) {
     TestThread t;
-    t.ready = [](TestThread&) { return -1; };
-    ASSERT_EQ(0, t.run("ready", 0, 0));
-    EXPECT_EQ(0, t.join());
-    EXPECT_EQ(1, t.readyCalls);
-    EXPECT_EQ(0, t.loopCalls);
-}
-
-TEST(AudioThreadTest, RequestExitStopsLoop) {
-    TestThread t;
-    std::promise<void> looping;
+    Gate looping;
     t.loop = [&looping](TestThread& self) {
         if (self.loopCalls == 1) {
-            looping.set_value();
+            looping.open();
         }
         std::this_thread::yield();
         return true;
     };
     ASSERT_EQ(0, t.run("spin", 0, 0));
-    looping.get_future().wait();
+    looping.wait();
+    EXPECT_EQ(-EBUSY, t.run("second", 0, 0));
     EXPECT_EQ(0, t.requestExitAndWait());
     EXPECT_NE(0, t.exitPending());
     const int calls = t.loopCalls;
     EXPECT_EQ(0, t.join());  // ended: returns at once
     EXPECT_EQ(calls, t.loopCalls);
-}
-
-TEST(AudioThreadTest, ExitPendingSetByRequestAndClearedByRun) {
-    TestThread t;
-    EXPECT_EQ(0, t.exitPending());
-    EXPECT_EQ(0, t.requestExit());
-    EXPECT_NE(0, t.exitPending());
-    int seenInThread = -1;
-    t.ready = [&seenInThread](TestThread& self) {
-        seenInThread = self.exitPending();
-        return 0;
-    };
-    ASSERT_EQ(0, t.run("pending", 0, 0));
-    EXPECT_EQ(0, t.join());
-    EXPECT_EQ(0, seenInThread);
-}
-
-TEST(AudioThreadTest, JoinWithoutRunReturnsAtOnce) {
-    TestThread t;
-    EXPECT_EQ(0, t.join());
-    EXPECT_EQ(0, t.requestExitAndWait());
-    EXPECT_EQ(0, t.readyCalls);
-}
-
-TEST(AudioThreadTest, WaitingFromOwnThreadIsRefused) {
-    TestThread t;
-    int joinRc = 0;
-    int waitRc = 0;
-    t.ready = [&joinRc](TestThread& self) {
-        joinRc = self.join();
-        return 0;
-    };
-    t.loop = [&waitRc](TestThread& self) {
-        waitRc = self.requestExitAndWait();
-        return true;  // the exit requested above still ends the loop
-    };
-    ASSERT_EQ(0, t.run("self", 0, 0));
-    EXPECT_EQ(0, t.join());
-    EXPECT_PRED1(isWaitRefusal, joinRc);
-    EXPECT_PRED1(isWaitRefusal, waitRc);
-    EXPECT_EQ(1, t.loopCalls);
-}
-
-TEST(AudioThreadTest, RunWhileRunningIsRefusedAndRunAfterEndWorks) {
-    TestThread t;
-    Gate gate;
-    t.loop = [&gate](TestThread&) {
-        gate.wait();
-        return false;
-    };
-    ASSERT_EQ(0, t.run("first", 0, 0));
-    EXPECT_EQ(-EBUSY, t.run("second", 0, 0));
-    gate.open();
-    EXPECT_EQ(0, t.join());
     EXPECT_EQ(1, t.readyCalls);
-
-    ASSERT_EQ(0, t.run("again", 0, 0));  // ended and not yet joined: may run again
-    EXPECT_EQ(0, t.join());
-    EXPECT_EQ(2, t.readyCalls);
-    EXPECT_EQ(2, t.loopCalls);
-}
-
-TEST(AudioThreadTest, NameIsCutTo15Characters) {
-    TestThread t;
-    std::string name;
-    t.ready = [&name](TestThread&) {
-        char buffer[32] = {};
-        if (pthread_getname_np(pthread_self(), buffer, sizeof buffer) == 0) {
-            name = buffer;
-        }
-        return 0;
-    };
-    ASSERT_EQ(0, t.run("0123456789abcdefghij", 0, 0));
-    EXPECT_EQ(0, t.join());
-    EXPECT_EQ("0123456789abcde", name);
-}
-
-TEST(AudioThreadTest, ConcurrentJoinsAllReturnAfterTheEnd) {
-    TestThread t;
-    Gate gate;
-    std::atomic<bool> loopDone{false};
-    t.loop = [&](TestThread&) {
-        gate.wait();
-        loopDone = true;
-        return false;
-    };
-    ASSERT_EQ(0, t.run("joined", 0, 0));
-    std::vector<std::thread> joiners;
-    std::vector<int> results(4, 1);
-    std::vector<int> sawDone(4, 0);
-    for (size_t i = 0; i < results.size(); ++i) {
-        joiners.emplace_back([&, i] {
-            results[i] = t.join();
-            sawDone[i] = loopDone ? 1 : 0;
-        });
-    }
-    gate.open();
-    for (std::thread& joiner : joiners) {
-        joiner.join();
-    }
-    EXPECT_EQ(std::vector<int>(4, 0), results);
-    EXPECT_EQ(std::vector<int>(4, 1), sawDone);
 }
 
 // Leaves stopping to ~AudioThread(): its own destructor only asks for the exit

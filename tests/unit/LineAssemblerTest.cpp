@@ -8,106 +8,48 @@
 
 namespace {
 
-struct Framed {
-    std::vector<std::string> lines;
-    int overflows = 0;
-};
-
-// Feeds `chunks` as separate reads into an assembler of `capacity` bytes.
-Framed frame(const std::vector<std::string>& chunks, int capacity = 8192) {
-    std::vector<char> buffer(static_cast<size_t>(capacity), '\0');
-    LineAssembler assembler(buffer.data(), capacity);
-    Framed framed;
-    for (const std::string& chunk : chunks) {
-        assembler.feed(
-            chunk.data(), static_cast<int>(chunk.size()),
-            [&](char* line, int len) {
-                // The line is followed by a NUL inside the buffer.
-                EXPECT_LT(len, capacity);
-                EXPECT_EQ('\0', line[len]);
-                framed.lines.emplace_back(line, static_cast<size_t>(len));
-            },
-            [&] { ++framed.overflows; });
-    }
-    // After every complete line the buffer is zero again.
-    if (assembler.length() == 0) {
-        for (char c : buffer) {
-            EXPECT_EQ('\0', c);
+TEST(LineAssemblerTest, CutsLinesAtLineEndsAndDropsOverlongOnes) {
+    constexpr int kCapacity = 8;  // lines of up to 6 bytes and a terminator
+    const struct {
+        const char* label;
+        std::vector<std::string> chunks;  // fed as separate reads
+        std::vector<std::string> lines;
+        int overflows;
+    } cases[] = {
+        {"split over two reads", {"ab", "c\n"}, {"abc\n"}, 0},
+        {"two lines in one read", {"ab\ncd\n"}, {"ab\n", "cd\n"}, 0},
+        {"CR LF is one line", {"ab\r\n"}, {"ab\r"}, 0},
+        {"CR alone", {"a\rb\r"}, {"a\r", "b\r"}, 0},
+        {"bare terminators are skipped", {"\n\r\n\n"}, {}, 0},
+        {"unfinished line waits", {"abc"}, {}, 0},
+        {"NUL is stored", {std::string("a\0b\n", 4)}, {std::string("a\0b\n", 4)}, 0},
+        {"longest line that fits", {"123456\n"}, {"123456\n"}, 0},
+        {"overlong line dropped whole", {"1234", "567tail\n", "ok\n"}, {"ok\n"}, 1},
+        {"dropping ends at CR, its LF is bare", {"1234567\r\nok\n"}, {"ok\n"}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::vector<char> storage(kCapacity + 1, '\0');
+        storage[kCapacity] = 'G';  // a guard byte behind the buffer
+        LineAssembler assembler(storage.data(), kCapacity);
+        std::vector<std::string> lines;
+        int overflows = 0;
+        for (const std::string& chunk : c.chunks) {
+            assembler.feed(
+                chunk.data(), static_cast<int>(chunk.size()),
+                [&](char* line, int len) {
+                    EXPECT_EQ('\0', line[len]);  // a NUL follows the line
+                    lines.emplace_back(line, static_cast<size_t>(len));
+                },
+                [&] { ++overflows; });
+        }
+        EXPECT_EQ(c.lines, lines);
+        EXPECT_EQ(c.overflows, overflows);
+        EXPECT_EQ('G', storage[kCapacity]);
+        if (assembler.length() == 0) {  // zero again after every complete line
+            EXPECT_EQ(std::string(kCapacity, '\0'), std::string(storage.data(), kCapacity));
         }
     }
-    return framed;
-}
-
-struct FrameCase {
-    const char* label;
-    std::vector<std::string> chunks;
-    std::vector<std::string> lines;
-};
-
-void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.label; }
-
-class FrameTest : public ::testing::TestWithParam<FrameCase> {};
-
-TEST_P(FrameTest, CutsLinesAtLineEnds) {
-    const FrameCase& c = GetParam();
-    const Framed framed = frame(c.chunks);
-    EXPECT_EQ(c.lines, framed.lines);
-    EXPECT_EQ(0, framed.overflows);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    LineAssembler, FrameTest,
-    ::testing::Values(
-        FrameCase{"OneLine", {"dsp status\n"}, {"dsp status\n"}},
-        FrameCase{"SplitOverTwoReads", {"dsp st", "atus\n"}, {"dsp status\n"}},
-        FrameCase{
-            "TwoLinesInOneRead", {"dsp status\ndsp vol 10\n"}, {"dsp status\n", "dsp vol 10\n"}},
-        FrameCase{"CrLfIsOneLine", {"dsp status\r\n"}, {"dsp status\r"}},
-        FrameCase{"CrAlone", {"a\rb\r"}, {"a\r", "b\r"}},
-        FrameCase{"BareTerminatorsAreSkipped", {"\n\r\n\n"}, {}},
-        FrameCase{"UnfinishedLineWaits", {"dsp status"}, {}},
-        FrameCase{"ByteByByte", {"d", "s", "p", "\n"}, {"dsp\n"}},
-        FrameCase{"NulIsStored", {std::string("a\0b\n", 4)}, {std::string("a\0b\n", 4)}}),
-    [](const ::testing::TestParamInfo<FrameCase>& info) { return std::string(info.param.label); });
-
-TEST(LineAssemblerTest, LongestLineThatFitsIsHandedOn) {
-    // capacity - 1 bytes with the terminator, so the NUL still fits.
-    const std::string longest(8190, 'x');
-    const Framed framed = frame({longest + "\n"});
-    ASSERT_EQ(1u, framed.lines.size());
-    EXPECT_EQ(8191u, framed.lines[0].size());
-    EXPECT_EQ(0, framed.overflows);
-}
-
-TEST(LineAssemblerTest, OverlongLineIsDroppedWholeAndTheNextLineWorks) {
-    const std::string tooLong(8191, 'x');
-    const Framed framed =
-        frame({tooLong.substr(0, 5000), tooLong.substr(5000) + "tail\n", "dsp status\n"});
-    EXPECT_EQ(1, framed.overflows);
-    EXPECT_EQ(std::vector<std::string>{"dsp status\n"}, framed.lines);
-}
-
-TEST(LineAssemblerTest, OverflowInASmallBufferNeverWritesPastIt) {
-    // A guard byte behind the buffer must stay untouched.
-    std::vector<char> storage(9, '\0');
-    storage[8] = 'G';
-    LineAssembler assembler(storage.data(), 8);
-    int overflows = 0;
-    std::vector<std::string> lines;
-    const std::string input = "0123456789abcdef\r\nabc\n";
-    assembler.feed(
-        input.data(), static_cast<int>(input.size()),
-        [&](char* line, int len) { lines.emplace_back(line, static_cast<size_t>(len)); },
-        [&] { ++overflows; });
-    EXPECT_EQ('G', storage[8]);
-    EXPECT_EQ(1, overflows);
-    EXPECT_EQ(std::vector<std::string>{"abc\n"}, lines);
-}
-
-TEST(LineAssemblerTest, DroppingEndsAtCrSoAFollowingLfIsABareTerminator) {
-    const Framed framed = frame({std::string(9000, 'y') + "\r\n", "ok\n"});
-    EXPECT_EQ(1, framed.overflows);
-    EXPECT_EQ(std::vector<std::string>{"ok\n"}, framed.lines);
 }
 
 }  // namespace

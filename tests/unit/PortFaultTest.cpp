@@ -4,85 +4,40 @@
 // reads, writes, waits and close go to the fake.
 #include <errno.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <atomic>
-#include <mutex>
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "FakePortIo.h"
-#include "PseudoTerminal.h"
 #include "ReadBackoff.h"
-#include "SimService.h"
 #include "UartWorker.h"
 
 namespace {
 
-// Answers each line with "re:" and the line without its terminator, NUL
-// included; the first line that begins with "stop" raises the stop flag
-// before answering, as a stop signal arriving mid-command would.
-class EchoCallback : public UartWorkerCallBack {
-public:
-    explicit EchoCallback(std::atomic<bool>* stopFlag) : mStopFlag(stopFlag) {}
-
-    int onCommand(char* line, int len, char* out, int /*outlen*/) override {
-        const std::string text(line, static_cast<size_t>(len - 1));
-        if (text.compare(0, 4, "stop") == 0) {
-            mStopFlag->store(true);
-        }
-        const std::string reply = "re:" + text + std::string(1, '\0');
-        reply.copy(out, reply.size());
-        std::lock_guard<std::mutex> lock(mMutex);
-        mLines.push_back(text);
-        return static_cast<int>(reply.size());
-    }
-    int setNotify(NotifyFunc fn, void* ctx) override {
-        std::lock_guard<std::mutex> lock(mMutex);
-        mSink = fn;
-        mSinkCtx = ctx;
-        return 0;
-    }
-    std::vector<std::string> lines() const {
-        std::lock_guard<std::mutex> lock(mMutex);
-        return mLines;
-    }
-    void send(const std::string& data) {
-        NotifyFunc sink;
-        void* ctx;
-        {
-            std::lock_guard<std::mutex> lock(mMutex);
-            sink = mSink;
-            ctx = mSinkCtx;
-        }
-        std::string copy = data;
-        sink(ctx, reinterpret_cast<unsigned char*>(&copy[0]), static_cast<unsigned>(copy.size()));
-    }
-
-private:
-    std::atomic<bool>* mStopFlag;
-    mutable std::mutex mMutex;
-    std::vector<std::string> mLines;
-    NotifyFunc mSink = nullptr;
-    void* mSinkCtx = nullptr;
-};
-
+// The reply to a line: "re:", the line without its terminator, a NUL.
 std::string re(const std::string& text) { return "re:" + text + std::string(1, '\0'); }
 
-class PortFaultTest : public ::testing::Test {
+// The worker's reads, writes, waits and close go to the fake. The first line
+// that begins with "stop" raises the stop flag before it is answered, as a
+// stop signal arriving mid-command would.
+class PortFaultTest : public WorkerTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(pty.ok());
-        ASSERT_EQ(0, setenv("DSPD_SERIAL_PREFIX", pty.directory().c_str(), 1));
-        worker = new UartWorker(&callback, pty.number(), 115200, 8, 1, 'n', &stopFlag, &io);
-        // The first read comes after the sink has been handed on.
-        ASSERT_TRUE(io.waitUntil([](const FakePortIo& f) { return !f.log().empty(); }));
+        WorkerTest::SetUp();
+        callback.answer = [this](const std::string& line) {
+            if (line.compare(0, 4, "stop") == 0) {
+                stopFlag = true;
+            }
+            return re(line.substr(0, line.size() - 1));
+        };
+        worker = start(&io);
+        ASSERT_TRUE(callback.waitReady());
     }
     void TearDown() override {
         stopFlag = true;
         delete worker;
         EXPECT_EQ(1, io.closes());
-        unsetenv("DSPD_SERIAL_PREFIX");
     }
 
     // Scripts `line` as one read and waits until the writes have taken
@@ -92,15 +47,12 @@ protected:
         return io.waitUntil([&](const FakePortIo& f) { return f.written().size() >= bytes; });
     }
 
-    audiosim::LogCapture log;
-    PseudoTerminal pty;
-    std::atomic<bool> stopFlag{false};
-    EchoCallback callback{&stopFlag};
     FakePortIo io;
     UartWorker* worker = nullptr;
 };
 
 TEST_F(PortFaultTest, RepliesSurvivePartialAndInterruptedWrites) {
+    using Io = FakePortIo;
     const struct {
         const char* label;
         std::vector<FakePortIo::Step> writes;
@@ -108,18 +60,10 @@ TEST_F(PortFaultTest, RepliesSurvivePartialAndInterruptedWrites) {
         size_t sent;       // bytes of the reply that reach the port
         bool writeFailed;  // ERR "write failed" expected
     } cases[] = {
-        {"partial",
-         {FakePortIo::takes(2), FakePortIo::takes(1), FakePortIo::takes(3)},
-         "abcdef\n",
-         10,
-         false},
-        {"EINTR",
-         {FakePortIo::fails(EINTR), FakePortIo::takes(4), FakePortIo::fails(EINTR)},
-         "ghijk\r",
-         9,
-         false},
-        {"EIO after a part", {FakePortIo::takes(2), FakePortIo::fails(EIO)}, "lmn\n", 2, true},
-        {"nothing taken", {FakePortIo::takes(0)}, "op\n", 0, true},
+        {"partial", {Io::takes(2), Io::takes(1), Io::takes(3)}, "abcdef\n", 10, false},
+        {"EINTR", {Io::fails(EINTR), Io::takes(4), Io::fails(EINTR)}, "ghijk\r", 9, false},
+        {"EIO after a part", {Io::takes(2), Io::fails(EIO)}, "lmn\n", 2, true},
+        {"nothing taken", {Io::takes(0)}, "op\n", 0, true},
     };
     std::string expected;
     for (const auto& c : cases) {
@@ -133,30 +77,9 @@ TEST_F(PortFaultTest, RepliesSurvivePartialAndInterruptedWrites) {
         ASSERT_TRUE(exchange(c.line + "next\n", expected.size() + re("next").size()));
         expected += re("next");
         EXPECT_EQ(expected, io.written());
+        EXPECT_EQ(UartWorker::kBufferSize, callback.outlen());
         EXPECT_EQ(c.writeFailed, log.contains("ERR: write failed\n"));
     }
-}
-
-TEST_F(PortFaultTest, NotifyResumesAfterPartialWritesAndCountsEveryByte) {
-    std::string frame(2564, '\0');
-    for (size_t i = 0; i < frame.size(); ++i) {
-        frame[i] = static_cast<char>(i * 13);
-    }
-    io.pushWrite(FakePortIo::takes(1000));
-    io.pushWrite(FakePortIo::fails(EINTR));
-    io.pushWrite(FakePortIo::takes(1000));
-    callback.send(frame);
-    EXPECT_EQ(frame, io.written());
-    std::vector<std::string> writes;
-    for (const std::string& entry : io.log()) {
-        if (entry.compare(0, 6, "write ") == 0) {
-            writes.push_back(entry);
-        }
-    }
-    EXPECT_EQ((std::vector<std::string>{"write 2564 -> 1000", "write 1564 -> EINTR",
-                                        "write 1564 -> 1000", "write 564 -> 564"}),
-              writes);
-    EXPECT_TRUE(log.contains("INF: len:2564, fd:"));
 }
 
 TEST_F(PortFaultTest, InterruptedWriteGivesUpOnceAStopIsRequested) {
@@ -165,19 +88,16 @@ TEST_F(PortFaultTest, InterruptedWriteGivesUpOnceAStopIsRequested) {
     ASSERT_TRUE(io.waitUntil([](const FakePortIo& f) { return f.closes() == 1; }));
     EXPECT_EQ("", io.written());
     EXPECT_TRUE(log.contains("ERR: write failed\n"));
-    EXPECT_EQ(std::vector<std::string>{"stop"}, callback.lines());
+    EXPECT_EQ(std::vector<std::string>{"stop\n"}, callback.lines());
 }
 
 TEST_F(PortFaultTest, InterruptedReadIsRetriedWithoutWaiting) {
     io.pushRead(FakePortIo::fails(EINTR));
     ASSERT_TRUE(exchange("a\n", re("a").size()));
     const std::vector<std::string> calls = io.log();
-    size_t i = 0;
-    while (i < calls.size() && calls[i] != "read -> EINTR") {
-        ++i;
-    }
-    ASSERT_LT(i + 1, calls.size());
-    EXPECT_EQ("read 2", calls[i + 1]);
+    const auto it = std::find(calls.begin(), calls.end(), "read -> EINTR");
+    ASSERT_TRUE(it != calls.end() && it + 1 != calls.end());
+    EXPECT_EQ("read 2", *(it + 1));
 }
 
 TEST_F(PortFaultTest, PeerThatGoesAwayIsWaitedForLongerEachTimeAndPickedUpWhenBack) {
@@ -212,18 +132,6 @@ TEST_F(PortFaultTest, PeerThatGoesAwayIsWaitedForLongerEachTimeAndPickedUpWhenBa
             io.waitUntil([&](const FakePortIo& f) { return f.waits().size() > waitsAfter; }));
         EXPECT_EQ(ReadBackoff::kFirstMs, io.waits()[waitsAfter]);
     }
-}
-
-TEST(ReadBackoffTest, DoublesUpToTheLongestWaitAndStartsOverAfterBytes) {
-    ReadBackoff backoff;
-    std::vector<int> waits;
-    for (int i = 0; i < 10; ++i) {
-        waits.push_back(backoff.failed());
-    }
-    EXPECT_EQ((std::vector<int>{10, 20, 40, 80, 160, 320, 640, 1000, 1000, 1000}), waits);
-    backoff.succeeded();
-    EXPECT_EQ(10, backoff.failed());
-    EXPECT_EQ(20, backoff.failed());
 }
 
 }  // namespace

@@ -2,18 +2,13 @@
 // the echo, routing and the reply of commands that need no buffer of their
 // own. Runs the real worker, callback and "dsp" group on a pseudo-terminal
 // and counts the heap allocations of the worker thread.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <cstdio>
 #include <cstring>
-#include <mutex>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -51,14 +46,11 @@ public:
     // Called once the port is open and flushed: from then on nothing sent is lost.
     int setNotify(NotifyFunc fn, void* ctx) override {
         const int result = mInner.setNotify(fn, ctx);
-        std::lock_guard<std::mutex> lock(mMutex);
-        mReady = true;
-        mReadyChanged.notify_all();
+        mReady.set_value();
         return result;
     }
     bool waitReady() {
-        std::unique_lock<std::mutex> lock(mMutex);
-        return mReadyChanged.wait_for(lock, std::chrono::seconds(5), [&] { return mReady; });
+        return mReady.get_future().wait_for(std::chrono::seconds(5)) == std::future_status::ready;
     }
 
     // Allocation count of the worker at each mark so far.
@@ -69,67 +61,13 @@ public:
 
 private:
     UartWorkerCallBackImpl mInner;
-    std::mutex mMutex;
-    std::condition_variable mReadyChanged;
-    bool mReady = false;
+    std::promise<void> mReady;
     std::atomic<int> mMarks{0};
     unsigned long mCounts[kMaxMarks] = {};
 };
 
-// Sends standard output and error to /dev/null while alive: the echo and the
-// log lines still cost their writes but stay out of the test's output.
-class QuietOutput {
-public:
-    QuietOutput() {
-        std::fflush(stdout);
-        mOut = dup(STDOUT_FILENO);
-        mErr = dup(STDERR_FILENO);
-        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-        mOk = mOut >= 0 && mErr >= 0 && null >= 0 && dup2(null, STDOUT_FILENO) >= 0 &&
-              dup2(null, STDERR_FILENO) >= 0;
-        if (null >= 0) {
-            close(null);
-        }
-    }
-    ~QuietOutput() {
-        std::fflush(stdout);
-        if (mOut >= 0) {
-            dup2(mOut, STDOUT_FILENO);
-            close(mOut);
-        }
-        if (mErr >= 0) {
-            dup2(mErr, STDERR_FILENO);
-            close(mErr);
-        }
-    }
-    bool ok() const { return mOk; }
-
-private:
-    int mOut = -1;
-    int mErr = -1;
-    bool mOk = false;
-};
-
 bool sendAll(int fd, const std::string& bytes) {
     return write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-}
-
-std::string readFor(int fd, size_t n) {
-    std::string data;
-    char buffer[256];
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (data.size() < n && std::chrono::steady_clock::now() < deadline) {
-        struct pollfd pfd = {fd, POLLIN, 0};
-        if (poll(&pfd, 1, 100) <= 0) {
-            continue;
-        }
-        const ssize_t got = read(fd, buffer, std::min(sizeof buffer, n - data.size()));
-        if (got <= 0) {
-            break;
-        }
-        data.append(buffer, static_cast<size_t>(got));
-    }
-    return data;
 }
 
 struct LineCase {
@@ -154,7 +92,7 @@ TEST(ReadLoopAllocationTest, LinesCostNoHeapAllocationOnTheWorkerThread) {
 
     PseudoTerminal pty;
     ASSERT_TRUE(pty.ok());
-    ASSERT_EQ(0, setenv("DSPD_SERIAL_PREFIX", pty.directory().c_str(), 1));
+    ScopedEnv prefix("DSPD_SERIAL_PREFIX", pty.directory().c_str());
     audiosim::Service::instance().reset();  // recording off, as in a server
     Command root;
     root.add(new AudioCommand());
@@ -164,8 +102,10 @@ TEST(ReadLoopAllocationTest, LinesCostNoHeapAllocationOnTheWorkerThread) {
     std::vector<std::string> replies;
     bool ready = false;
     {
-        QuietOutput quiet;
-        ASSERT_TRUE(quiet.ok());
+        // The echo and the log lines cost their writes but stay out of the
+        // test's output.
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
         UartWorker* worker = new UartWorker(&callback, pty.number(), 115200, 8, 1, 'n', &stopFlag);
         ready = callback.waitReady();
         // Twice through the table: the first pass meets whatever a first use
@@ -182,8 +122,9 @@ TEST(ReadLoopAllocationTest, LinesCostNoHeapAllocationOnTheWorkerThread) {
         stopFlag = true;
         sendAll(pty.master(), "\n");  // wakes the read at once
         delete worker;
+        testing::internal::GetCapturedStdout();
+        testing::internal::GetCapturedStderr();
     }
-    unsetenv("DSPD_SERIAL_PREFIX");
     ASSERT_TRUE(ready);
 
     const std::vector<unsigned long> counts = callback.counts();

@@ -1,87 +1,34 @@
-// Running under a service manager: the readiness message, the journal test
-// of a descriptor, and the echo's priority when it goes to the journal.
+// Running under a service manager: the readiness message and the journal test
+// of a descriptor (ServiceE2ETest checks readiness and the echo on the journal).
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <string>
 
-#include "AudioCommand.h"
-#include "Command.h"
-#include "NotifySocket.h"
+#include "DspHarness.h"
 #include "ServiceManager.h"
-#include "UartWorkerCallBackImpl.h"
 
 namespace {
 
-// Sets or unsets one environment variable for a test's duration.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : mName(name) {
-        const char* old = std::getenv(name);
-        mHad = old != nullptr;
-        if (mHad) {
-            mOld = old;
-        }
-        if (value != nullptr) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
-    }
-    ~ScopedEnv() {
-        if (mHad) {
-            setenv(mName, mOld.c_str(), 1);
-        } else {
-            unsetenv(mName);
-        }
-    }
-
-private:
-    const char* mName;
-    bool mHad = false;
-    std::string mOld;
-};
-
-TEST(ServiceManagerTest, ReadinessGoesToTheNotifySocket) {
-    NotifySocket path(false);
-    NotifySocket abstract(true);
-    ASSERT_TRUE(path.ok());
-    ASSERT_TRUE(abstract.ok());
+// READY=1 reaching a path or an abstract name is checked end to end
+// (ServiceE2ETest); here, the addresses that cannot be reached.
+TEST(ServiceManagerTest, ReadinessWithoutAUsableNotifySocket) {
     const std::string longPath = "/" + std::string(200, 'x');
-    const std::string nobody = path.dir() + "/nobody";
     const struct {
-        const char* name;
         const char* env;
-        NotifySocket* receiver;
-        int result;  // 1 and 0 exactly; -1 for any negative errno value
+        int result;  // 0 exactly; -1 for any negative errno value
     } cases[] = {
-        {"unset", nullptr, nullptr, 0},
-        {"empty", "", nullptr, 0},
-        {"path", path.address().c_str(), &path, 1},
-        {"abstract name", abstract.address().c_str(), &abstract, 1},
-        {"relative path", "notify", nullptr, -1},
-        {"longer than an address", longPath.c_str(), nullptr, -1},
-        {"nobody listening", nobody.c_str(), nullptr, -1},
+        {nullptr, 0},           {"", 0},
+        {"notify", -1},  // relative
+        {longPath.c_str(), -1}, {"/nonexistent-dspd/notify", -1},
     };
     for (const auto& c : cases) {
         ScopedEnv env("NOTIFY_SOCKET", c.env);
         const int result = ServiceManager::notifyReady();
-        if (c.result < 0) {
-            EXPECT_LT(result, 0) << c.name;
-        } else {
-            EXPECT_EQ(c.result, result) << c.name;
-        }
-        if (c.receiver != nullptr) {
-            EXPECT_EQ("READY=1", c.receiver->receive(2000)) << c.name;
-        }
+        EXPECT_TRUE(c.result < 0 ? result < 0 : result == c.result) << result << " " << c.env;
     }
-    // Nothing strayed to a socket it was not meant for.
-    EXPECT_EQ("", path.receive(0));
-    EXPECT_EQ("", abstract.receive(0));
 }
 
 TEST(ServiceManagerTest, JournalIsRecognisedByDeviceAndInode) {
@@ -104,12 +51,9 @@ TEST(ServiceManagerTest, JournalIsRecognisedByDeviceAndInode) {
         {true, self, true},
         {true, dev + ":" + otherIno, false},
         {true, dev + ":", false},
-        {true, ":" + ino, false},
-        {true, self + " ", false},
         {true, "+" + self, false},
         {true, self + ":1", false},
-        {true, "99999999999999999999999:1", false},
-        {true, "", false},
+        {true, "99999999999999999999999:" + ino, false},
     };
     for (const auto& c : cases) {
         ScopedEnv env("JOURNAL_STREAM", c.set ? c.env.c_str() : nullptr);
@@ -121,31 +65,6 @@ TEST(ServiceManagerTest, JournalIsRecognisedByDeviceAndInode) {
     close(fds[1]);
     ScopedEnv env("JOURNAL_STREAM", self.c_str());
     EXPECT_FALSE(ServiceManager::isJournal(fds[1]));  // closed
-}
-
-TEST(ServiceManagerTest, EchoToTheJournalCarriesTheInformationPriority) {
-    const struct {
-        bool journal;
-        const char* line;
-        const char* echo;
-    } cases[] = {
-        {false, "dsp status\n", "dsp status\n\n"},
-        {true, "dsp status\n", "<6>dsp status\n\n"},
-        {true, "dsp status\r", "<6>dsp status\r\n"},
-        // A line that starts with a priority of its own keeps it as text.
-        {true, "<0>dsp status\n", "<6><0>dsp status\n\n"},
-        {false, "<0>dsp status\n", "<0>dsp status\n\n"},
-    };
-    Command root;
-    root.add(new AudioCommand());
-    for (const auto& c : cases) {
-        UartWorkerCallBackImpl callback(&root, c.journal);
-        std::string line = c.line;
-        char out[16] = {};
-        testing::internal::CaptureStdout();
-        callback.onCommand(&line[0], static_cast<int>(line.size()), out, sizeof out);
-        EXPECT_EQ(c.echo, testing::internal::GetCapturedStdout()) << c.line;
-    }
 }
 
 }  // namespace
