@@ -39,6 +39,16 @@ TEST(ServerE2ETest, LinesAreFramedAnsweredAndEchoed) {
     EXPECT_EQ(0, server.stop(SIGINT));  // the other tests stop with SIGTERM
 }
 
+TEST(ServerE2ETest, RefusedVolumeWriteAnswersFailAlone) {
+    PtyServer::Options options;
+    options.env["DSPD_SIM_FAIL"] = "setMasterVolume";
+    PtyServer server(options);
+    ASSERT_TRUE(server.ok()) << server.err();
+    EXPECT_EQ(kFailReply, server.request("dsp vol 40\n", 7));
+    EXPECT_EQ("", server.readQuiet(200));
+    EXPECT_TRUE(server.waitErr("ERR: setMasterVolume failed\n"));
+}
+
 TEST(ServerE2ETest, PeerThatGoesAwayLeavesTheServerRunningAndStoppable) {
     PtyServer server;
     ASSERT_TRUE(server.ok()) << server.err();
@@ -53,7 +63,11 @@ TEST(ServerE2ETest, PortArgumentChoosesTheDevice) {
     const struct {
         std::vector<std::string> args;
         const char* path;
-    } cases[] = {{{}, "/nonexistent-dspd/ttyS1\n"}, {{"2.9"}, "/nonexistent-dspd/ttyS2\n"}};
+    } cases[] = {
+        {{}, "/nonexistent-dspd/ttyS1\n"},         {{"3"}, "/nonexistent-dspd/ttyS3\n"},
+        {{"2.9"}, "/nonexistent-dspd/ttyS2\n"},    {{"abc"}, "/nonexistent-dspd/ttyS0\n"},
+        {{"3", "4"}, "/nonexistent-dspd/ttyS1\n"},
+    };
     for (const auto& c : cases) {
         PtyServer::Options options;
         options.portFromPty = false;
