@@ -83,8 +83,6 @@ public:
     bool ok() const { return mOk; }
     pid_t pid() const { return mPid; }
     int masterFd() const { return mPty.master(); }
-    int slaveFd() const { return mPty.slave(); }
-    const std::string& slavePath() const { return mPty.path(); }
 
     // Closes the master end: the peer has gone, the server's reads fail.
     void closePeer();

@@ -31,8 +31,6 @@ public:
     // True once the reply is complete or known to be malformed; more bytes
     // would change nothing.
     bool done() const { return mDone; }
-    // True once at least one byte was taken.
-    bool started() const { return !mReply.raw.empty(); }
 
     // Ends the reply with what has come: a report without its end mark is
     // kTruncated, a short status or frame is kMalformed, no bytes is kNone.
