@@ -122,7 +122,7 @@ commands="$out/session-commands.txt"
     echo "dsp getmp ext"
 } >"$commands"
 
-session="$out/x86_64-sim/tests/dspd_session"
+session="$out/x86_64-sim/bench/dspd_session"
 "$session" "$commands" >"$out/session.txt" 2>>"$log"
 massif="$out/massif.out"
 DSPD_TEST_LAUNCHER="valgrind --tool=massif --massif-out-file=$massif" \

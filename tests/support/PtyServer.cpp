@@ -13,6 +13,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -73,11 +74,14 @@ std::string PipeCollector::text() const {
     return mText;
 }
 
-bool PipeCollector::waitFor(const std::string& needle, int timeoutMs) const {
+size_t PipeCollector::waitFor(const std::string& needle, int timeoutMs, size_t from) const {
     std::unique_lock<std::mutex> lock(mMutex);
-    return mChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        return mText.find(needle) != std::string::npos || mEnded;
-    }) && mText.find(needle) != std::string::npos;
+    size_t at = std::string::npos;
+    mChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        at = from <= mText.size() ? mText.find(needle, from) : std::string::npos;
+        return at != std::string::npos || mEnded;
+    });
+    return at;
 }
 
 PtyServer::PtyServer() : PtyServer(Options()) {}
@@ -88,7 +92,7 @@ PtyServer::PtyServer(const Options& options) {
     if (!mPty.ok() || !spawn(options)) {
         return;
     }
-    mOk = !options.waitReady || mStderr.waitFor("port ready", options.readyTimeoutMs);
+    mOk = !options.waitReady || waitErr("port ready", 0, 10000) != std::string::npos;
 }
 
 PtyServer::~PtyServer() {
@@ -134,11 +138,10 @@ std::vector<std::string> PtyServer::launcher() {
     }
 }
 
+int PtyServer::scaled(int ms) { return launcher().empty() ? ms : 10 * ms; }
+
 bool PtyServer::spawn(const Options& options) {
-    std::vector<std::string> args = options.launcher;
-    for (const std::string& word : launcher()) {
-        args.push_back(word);
-    }
+    std::vector<std::string> args = launcher();
     args.push_back(DSPD_BINARY);
     std::map<std::string, std::string> env;
     for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -231,8 +234,6 @@ bool PtyServer::spawn(const Options& options) {
     return true;
 }
 
-void PtyServer::closePeer() { mPty.closeMaster(); }
-
 bool PtyServer::send(const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
@@ -249,7 +250,7 @@ bool PtyServer::send(const std::string& bytes) {
 }
 
 bool PtyServer::waitDrained(int timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(scaled(timeoutMs));
     for (;;) {
         int pending = 0;
         if (ioctl(mPty.slave(), FIONREAD, &pending) != 0) {
@@ -266,7 +267,7 @@ bool PtyServer::waitDrained(int timeoutMs) {
 }
 
 std::string PtyServer::read(size_t n, int timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(scaled(timeoutMs));
     std::string data;
     char buffer[4096];
     while (data.size() < n) {
@@ -289,41 +290,21 @@ std::string PtyServer::read(size_t n, int timeoutMs) {
 }
 
 std::string PtyServer::readQuiet(int quietMs, int maxMs) {
-    // An empty end is never looked for: only quiet or the deadline stop.
-    return readUntil(std::string(), quietMs, maxMs);
-}
-
-std::string PtyServer::readUntil(const std::string& end, int quietMs, int maxMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(maxMs);
     std::string data;
     char buffer[4096];
     for (;;) {
-        if (!end.empty() && data.size() >= end.size() &&
-            data.compare(data.size() - end.size(), end.size(), end) == 0) {
-            return data;
-        }
-        const int wait = quietMs < remainingMs(deadline) ? quietMs : remainingMs(deadline);
         struct pollfd pfd = {mPty.master(), POLLIN, 0};
-        const int ready = poll(&pfd, 1, wait);
+        const int ready = poll(&pfd, 1, std::min(quietMs, remainingMs(deadline)));
         if (ready < 0 && errno == EINTR) {
             continue;
         }
-        if (ready <= 0) {
-            return data;
-        }
-        const ssize_t got = ::read(mPty.master(), buffer, sizeof buffer);
+        const ssize_t got = ready > 0 ? ::read(mPty.master(), buffer, sizeof buffer) : 0;
         if (got <= 0) {
             return data;
         }
         data.append(buffer, static_cast<size_t>(got));
     }
-}
-
-std::string PtyServer::request(const std::string& line, size_t n, int timeoutMs) {
-    if (!send(line)) {
-        return std::string();
-    }
-    return read(n, timeoutMs);
 }
 
 int PtyServer::stop(int sig, int timeoutMs) {
@@ -338,7 +319,7 @@ int PtyServer::waitExit(int timeoutMs) {
     if (mPid <= 0) {
         return mStatus;
     }
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(scaled(timeoutMs));
     for (;;) {
         int status = 0;
         const pid_t done = waitpid(mPid, &status, WNOHANG);

@@ -3,15 +3,14 @@
 // The test keeps the terminal's slave end open (in raw mode, before the
 // server starts) and talks through the master end. Every wait has a deadline;
 // reads use poll(). A server still running when the object goes is stopped
-// with SIGTERM and must exit with status 0 (a sanitizer report in the server
-// makes it exit otherwise), or the test fails.
+// with SIGTERM and must exit with status 0 (a sanitizer or valgrind report in
+// the server makes it exit otherwise), or the test fails.
 //
 // The binary is started through a launcher when one is set: the words of the
 // environment variable DSPD_TEST_LAUNCHER (separated by spaces; set and empty
 // means none), else the emulator of a cross build (DSPD_LAUNCHER), since a
 // test running under qemu-user cannot exec a binary of the target without
-// binfmt_misc. A checker such as valgrind goes in front through
-// Options::launcher.
+// binfmt_misc. Under a launcher every deadline is ten times as long.
 #ifndef TESTS_SUPPORT_PTY_SERVER_H
 #define TESTS_SUPPORT_PTY_SERVER_H
 
@@ -35,8 +34,9 @@ public:
     void start(int fd);
     void stop();  // waits for end of file (the child must have exited)
     std::string text() const;
-    // Waits until the collected text contains `needle`.
-    bool waitFor(const std::string& needle, int timeoutMs) const;
+    // Waits until the text from offset `from` on contains `needle`; returns
+    // where it starts, or npos when the deadline passed or the pipe ended.
+    size_t waitFor(const std::string& needle, int timeoutMs, size_t from = 0) const;
 
 private:
     int mFd = -1;
@@ -54,29 +54,25 @@ public:
         // DSPD_SERIAL_PREFIX set to the pty directory.
         std::vector<std::string> args;
         bool portFromPty = true;
-        // Added to (or replacing) ours, which lose NOTIFY_SOCKET and
-        // JOURNAL_STREAM.
+        // Added to (or replacing) ours, which lose DSPD_SIM_FAIL,
+        // NOTIFY_SOCKET and JOURNAL_STREAM.
         std::map<std::string, std::string> env;
-        bool waitReady = true;       // wait for the "port ready" log line
-        int readyTimeoutMs = 10000;  // ... this long
+        bool waitReady = true;  // wait for the "port ready" log line
         // JOURNAL_STREAM names the server's standard output, as when a
         // service manager sends it to the journal.
         bool stdoutIsJournal = false;
-        // Words run before the binary and its arguments (e.g. a checker such
-        // as valgrind and its options); the emulator words and the binary's
-        // path follow them.
-        std::vector<std::string> launcher;
     };
 
     PtyServer();
     explicit PtyServer(const Options& options);
-    // Stops a server that still runs (SIGTERM, then SIGKILL if it does not
-    // exit in time), fails the test unless it exited with status 0, and
-    // closes everything.
+    // Stops a server that still runs (SIGTERM, then SIGKILL), fails the test
+    // unless it exited with status 0, and closes everything.
     ~PtyServer();
 
     // The launcher words put before the binary (see above); empty for none.
     static std::vector<std::string> launcher();
+    // `ms`, lengthened under a launcher.
+    static int scaled(int ms);
 
     // False when the pty could not be made, the binary not started, or the
     // server was not ready in time.
@@ -85,7 +81,7 @@ public:
     int masterFd() const { return mPty.master(); }
 
     // Closes the master end: the peer has gone, the server's reads fail.
-    void closePeer();
+    void closePeer() { mPty.closeMaster(); }
 
     // Writes all bytes to the master end.
     bool send(const std::string& bytes);
@@ -95,23 +91,22 @@ public:
     std::string read(size_t n, int timeoutMs = 5000);
     // Reads until nothing has come for `quietMs` (or `maxMs` has passed).
     std::string readQuiet(int quietMs = 200, int maxMs = 5000);
-    // Reads until the bytes read end in `end`, nothing has come for
-    // `quietMs`, or `maxMs` has passed: for replies of no fixed length.
-    std::string readUntil(const std::string& end, int quietMs = 500, int maxMs = 5000);
     // Sends `line` and reads the reply of `n` bytes.
-    std::string request(const std::string& line, size_t n, int timeoutMs = 5000);
+    std::string request(const std::string& line, size_t n) {
+        return send(line) ? read(n) : std::string();
+    }
 
     std::string out() const { return mStdout.text(); }
     std::string err() const { return mStderr.text(); }
-    bool waitErr(const std::string& needle, int timeoutMs = 5000) const {
-        return mStderr.waitFor(needle, timeoutMs);
+    size_t waitErr(const std::string& needle, size_t from = 0, int timeoutMs = 5000) const {
+        return mStderr.waitFor(needle, scaled(timeoutMs), from);
     }
     bool waitOut(const std::string& needle, int timeoutMs = 5000) const {
-        return mStdout.waitFor(needle, timeoutMs);
+        return mStdout.waitFor(needle, scaled(timeoutMs)) != std::string::npos;
     }
 
-    // Sends `sig` and waits for the exit. Returns the exit status, or -1
-    // when the process did not exit normally in time.
+    // Sends `sig` and waits for the exit. Returns the exit status (128 + the
+    // signal when killed by one), or -1 when it did not exit in time.
     int stop(int sig, int timeoutMs = 8000);
     // Waits for the exit without signalling; same results as stop().
     int waitExit(int timeoutMs = 8000);
