@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <iterator>
+#include <sstream>
 
 extern char** environ;
 
@@ -121,21 +123,9 @@ std::vector<std::string> PtyServer::launcher() {
 #else
     const char* text = env != nullptr ? env : "";
 #endif
-    std::vector<std::string> words;
-    std::string word;
-    for (const char* p = text;; ++p) {
-        if (*p == ' ' || *p == '\0') {
-            if (!word.empty()) {
-                words.push_back(word);
-                word.clear();
-            }
-            if (*p == '\0') {
-                return words;
-            }
-        } else {
-            word += *p;
-        }
-    }
+    std::istringstream stream(text);
+    return std::vector<std::string>(std::istream_iterator<std::string>(stream),
+                                    std::istream_iterator<std::string>());
 }
 
 int PtyServer::scaled(int ms) { return launcher().empty() ? ms : 10 * ms; }
@@ -267,44 +257,34 @@ bool PtyServer::waitDrained(int timeoutMs) {
 }
 
 std::string PtyServer::read(size_t n, int timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(scaled(timeoutMs));
+    return readFor(n, scaled(timeoutMs), scaled(timeoutMs));
+}
+
+std::string PtyServer::readQuiet(int quietMs, int maxMs) {
+    return readFor(std::string::npos, quietMs, maxMs);
+}
+
+// Reads until `n` bytes have come, nothing has come for `quietMs` or `maxMs`
+// have passed.
+std::string PtyServer::readFor(size_t n, int quietMs, int maxMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(maxMs);
     std::string data;
     char buffer[4096];
     while (data.size() < n) {
         struct pollfd pfd = {mPty.master(), POLLIN, 0};
-        const int ready = poll(&pfd, 1, remainingMs(deadline));
+        const int ready = poll(&pfd, 1, std::min(quietMs, remainingMs(deadline)));
         if (ready < 0 && errno == EINTR) {
             continue;
         }
-        if (ready <= 0) {
-            break;
-        }
-        const size_t want = n - data.size() < sizeof buffer ? n - data.size() : sizeof buffer;
-        const ssize_t got = ::read(mPty.master(), buffer, want);
+        const ssize_t got =
+            ready > 0 ? ::read(mPty.master(), buffer, std::min(sizeof buffer, n - data.size()))
+                      : 0;
         if (got <= 0) {
             break;
         }
         data.append(buffer, static_cast<size_t>(got));
     }
     return data;
-}
-
-std::string PtyServer::readQuiet(int quietMs, int maxMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(maxMs);
-    std::string data;
-    char buffer[4096];
-    for (;;) {
-        struct pollfd pfd = {mPty.master(), POLLIN, 0};
-        const int ready = poll(&pfd, 1, std::min(quietMs, remainingMs(deadline)));
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        const ssize_t got = ready > 0 ? ::read(mPty.master(), buffer, sizeof buffer) : 0;
-        if (got <= 0) {
-            return data;
-        }
-        data.append(buffer, static_cast<size_t>(got));
-    }
 }
 
 int PtyServer::stop(int sig, int timeoutMs) {

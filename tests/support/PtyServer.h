@@ -113,6 +113,7 @@ public:
 
 private:
     bool spawn(const Options& options);
+    std::string readFor(size_t n, int quietMs, int maxMs);
 
     bool mOk = false;
     PseudoTerminal mPty;
