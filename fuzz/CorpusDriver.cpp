@@ -17,39 +17,31 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);
 
 int main(int argc, char** argv) {
     namespace fs = std::filesystem;
-    std::vector<std::string> files;
-    for (int i = 1; i < argc; ++i) {
-        std::error_code error;
-        if (!fs::is_directory(argv[i], error)) {
-            files.push_back(argv[i]);
-            continue;
-        }
-        std::vector<std::string> names;
+    std::vector<fs::path> files;
+    std::error_code error;
+    for (int i = 1; i < argc && !error; ++i) {
+        const size_t from = files.size();
         for (fs::directory_iterator it(argv[i], error), end; !error && it != end;
              it.increment(error)) {
-            if (it->is_regular_file()) names.push_back(it->path().string());
+            if (it->is_regular_file()) files.push_back(it->path());
         }
-        if (error) {
-            std::fprintf(stderr, "cannot read %s\n", argv[i]);
-            return 1;
+        if (error == std::errc::not_a_directory) {
+            error.clear();
+            files.push_back(argv[i]);
         }
-        std::sort(names.begin(), names.end());
-        files.insert(files.end(), names.begin(), names.end());
+        std::sort(files.begin() + static_cast<long>(from), files.end());
     }
-    if (files.empty()) {
-        std::fprintf(stderr, "no corpus files given\n");
+    if (error || files.empty()) {
+        std::fprintf(stderr, "no corpus files: %s\n", error.message().c_str());
         return 1;
     }
     LLVMFuzzerInitialize(&argc, &argv);
-    for (const std::string& file : files) {
+    for (const fs::path& file : files) {
         std::ifstream in(file, std::ios::binary);
-        if (!in) {
-            std::fprintf(stderr, "cannot open %s\n", file.c_str());
-            return 1;
-        }
         const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
                                       std::istreambuf_iterator<char>());
         std::fprintf(stderr, "%s\n", file.c_str());
+        if (!in.good() && !in.eof()) return 1;
         LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     }
     std::fprintf(stderr, "%zu inputs run, none failed\n", files.size());

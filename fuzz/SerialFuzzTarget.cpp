@@ -2,14 +2,17 @@
 //
 // The input is what a peer sends, cut into reads: its first byte picks the
 // cut (0: reads as large as the worker's, 8192 bytes; n: reads of 1 to 4n
-// bytes from a fixed pseudo-random sequence seeded with n), the rest is the
-// byte stream. The bytes go through
-// the worker's LineAssembler into UartWorkerCallBackImpl, the root Command
-// and the "dsp" group on the simulated service, reset for every input; no
-// thread, no terminal. Every reply and frame is checked (FuzzChecks.h).
+// bytes from a fixed pseudo-random sequence seeded with n); its second picks
+// a service operation that fails for this input (its remainder by 64, when
+// it names one of the operations; otherwise none fails); the rest is the
+// byte stream. The bytes go through the worker's LineAssembler into
+// UartWorkerCallBackImpl, the root Command and the "dsp" group on the
+// simulated service, reset for every input; no thread, no terminal. Every
+// reply and frame is checked (FuzzChecks.h).
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "AudioCommand.h"
@@ -50,11 +53,16 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size == 0) {
+    if (size < 2) {
         return 0;
     }
     audiosim::LogCapture quiet;  // the log would cost more than the run
-    audiosim::Service::instance().reset();
+    audiosim::Service& service = audiosim::Service::instance();
+    service.reset();
+    const std::vector<std::string>& operations = audiosim::Service::operationNames();
+    if (data[1] % 64u < operations.size()) {
+        service.setFailing(operations[data[1] % 64u]);
+    }
     Command root;
     root.add(new AudioCommand());
     UartWorkerCallBackImpl callback(&root);
@@ -67,8 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LineAssembler lines(lineBuf.data(), kBufferSize);
 
     ReadCuts cuts(data[0]);
-    const uint8_t* stream = data + 1;
-    size_t left = size - 1;
+    const uint8_t* stream = data + 2;
+    size_t left = size - 2;
     while (left > 0) {
         const size_t n = cuts.next(left);
         std::memcpy(readBuf.data(), stream, n);
@@ -86,5 +94,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         stream += n;
         left -= n;
     }
+    service.reset();
     return 0;
 }

@@ -1,14 +1,12 @@
 #!/usr/bin/env python3
-"""Writes the seed corpus of both fuzz targets: real command lines of every
-item, on their success and failure paths, in the input layout each target
-reads (see the comment at the top of each target). Run from the repository
-root; files are overwritten, other corpus files (crashes kept as regression
-inputs) are left alone.
+"""Writes the seed corpus of the fuzz target: real command lines of every
+item, on their success and failure paths, in the input layout the target
+reads (see the comment at the top of fuzz/SerialFuzzTarget.cpp). Run from the
+repository root; files are overwritten, other corpus files (crashes kept as
+regression inputs) are left alone.
 """
 import os
 
-ITEMS = ["status", "sync", "vol", "cvol", "delay", "eq", "bq", "ftr", "loud", "sig", "spk",
-         "bteq", "hfaec", "hfsync", "mpbin", "getmp"]
 NO_FAILURE = 0xFF  # 255 % 64 names no operation
 
 MP296 = ":".join("%02x" % (i * 7 % 256) for i in range(296))
@@ -50,32 +48,21 @@ def write(path, data):
 
 
 def main():
-    items_dir = "fuzz/corpus/items"
     serial_dir = "fuzz/corpus/serial"
-    os.makedirs(items_dir, exist_ok=True)
     os.makedirs(serial_dir, exist_ok=True)
-    for n, (item, text) in enumerate(ARGS):
-        header = bytes([ITEMS.index(item), NO_FAILURE, 0])
-        write(f"{items_dir}/seed-{n:03d}-{item}", header + (text + "\n").encode())
-    # The parser alone: index 16, capacity byte 0 (2560 bytes) and 30 (300).
-    write(f"{items_dir}/seed-parser-296", bytes([16, NO_FAILURE, 30]) + MP296.encode())
-    write(f"{items_dir}/seed-parser-2560", bytes([16, NO_FAILURE, 0]) + MP2560.encode())
-    # A refused service operation on the way: byte 1 names it by index.
-    write(f"{items_dir}/seed-fail-vol", bytes([2, 23, 0]) + b"40\n")
-    write(f"{items_dir}/seed-fail-sync", bytes([1, 9, 0]) + b"\n")
-    # A report cut by a small reply buffer (32 * 4 bytes).
-    write(f"{items_dir}/seed-short-reply", bytes([13, NO_FAILURE, 4]) + b"\n")
-
-    # Serial: whole sessions, one read each (cut byte 0) and cut small (1, 7).
+    # Whole sessions, one read each (cut byte 0) and cut small (1 to 7).
     lines = [f"dsp {item} {text}".rstrip() + "\n" for item, text in ARGS]
     for n in range(0, len(lines), 8):
         session = "".join(lines[n:n + 8]).encode()
-        write(f"{serial_dir}/seed-{n // 8:02d}", bytes([0]) + session)
-        write(f"{serial_dir}/seed-{n // 8:02d}-cut", bytes([1 + n % 7]) + session)
-    write(f"{serial_dir}/seed-framing", bytes([3]) +
+        write(f"{serial_dir}/seed-{n // 8:02d}", bytes([0, NO_FAILURE]) + session)
+        write(f"{serial_dir}/seed-{n // 8:02d}-cut", bytes([1 + n % 7, NO_FAILURE]) + session)
+    # A refused service operation on the way: byte 1 names it by index.
+    write(f"{serial_dir}/seed-fail-vol", bytes([0, 23]) + b"dsp vol 40\n")
+    write(f"{serial_dir}/seed-fail-sync", bytes([0, 9]) + b"dsp sync\ndsp getmp\n")
+    write(f"{serial_dir}/seed-framing", bytes([3, NO_FAILURE]) +
           b"dsp st" + b"atus\r\n" + b"\n\r\ndsp foo 1\ndsp\nfoo\nDSP status\n" +
           b"dsp vol " + b"7" * 9000 + b"\ndsp status\n")
-    write(f"{serial_dir}/seed-noise", bytes([5]) + bytes(range(256)) + b"\ndsp status\n")
+    write(f"{serial_dir}/seed-noise", bytes([5, NO_FAILURE]) + bytes(range(256)) + b"\ndsp status\n")
 
 
 if __name__ == "__main__":

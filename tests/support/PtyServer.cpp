@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <iterator>
 #include <sstream>
 
@@ -133,76 +132,57 @@ int PtyServer::scaled(int ms) { return launcher().empty() ? ms : 10 * ms; }
 bool PtyServer::spawn(const Options& options) {
     std::vector<std::string> args = launcher();
     args.push_back(DSPD_BINARY);
-    std::map<std::string, std::string> env;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const char* eq = std::strchr(*entry, '=');
-        if (eq != nullptr) {
-            env[std::string(*entry, static_cast<size_t>(eq - *entry))] = eq + 1;
-        }
-    }
-    env.erase("DSPD_SERIAL_PREFIX");
-    env.erase("DSPD_SIM_FAIL");
-    // A test run by a service manager must not speak for the server.
-    env.erase("NOTIFY_SOCKET");
-    env.erase("JOURNAL_STREAM");
+    // The options' entries win, then ours; of the test's own environment, a
+    // service manager's entries must not reach the server, nor our settings.
+    std::map<std::string, std::string> env = options.env;
     if (options.portFromPty) {
-        env["DSPD_SERIAL_PREFIX"] = mPty.directory();
+        env.emplace("DSPD_SERIAL_PREFIX", mPty.directory());
         args.push_back(std::to_string(mPty.number()));
     } else {
         args.insert(args.end(), options.args.begin(), options.args.end());
     }
-    for (const auto& entry : options.env) {
-        env[entry.first] = entry.second;
-    }
-
-    int outPipe[2];
-    int errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0) {
+    int pipes[2][2] = {{-1, -1}, {-1, -1}};
+    if (pipe2(pipes[0], O_CLOEXEC) != 0 || pipe2(pipes[1], O_CLOEXEC) != 0) {
+        for (int fd : {pipes[0][0], pipes[0][1]}) close(fd);
         return false;
     }
-    if (pipe2(errPipe, O_CLOEXEC) != 0) {
-        close(outPipe[0]);
-        close(outPipe[1]);
-        return false;
+    struct stat out;
+    if (options.stdoutIsJournal && fstat(pipes[0][1], &out) == 0) {
+        env["JOURNAL_STREAM"] = std::to_string(out.st_dev) + ":" + std::to_string(out.st_ino);
     }
-    struct stat outStatus;
-    if (options.stdoutIsJournal && fstat(outPipe[1], &outStatus) == 0) {
-        env["JOURNAL_STREAM"] =
-            std::to_string(outStatus.st_dev) + ":" + std::to_string(outStatus.st_ino);
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text(*entry);
+        const std::string name = text.substr(0, text.find('='));
+        if (name != "DSPD_SERIAL_PREFIX" && name != "DSPD_SIM_FAIL" && name != "NOTIFY_SOCKET" &&
+            name != "JOURNAL_STREAM" && name.size() < text.size()) {
+            env.emplace(name, text.substr(name.size() + 1));
+        }
     }
-
     std::vector<std::string> envText;
-    for (const auto& entry : env) {
-        envText.push_back(entry.first + "=" + entry.second);
-    }
+    for (const auto& entry : env) envText.push_back(entry.first + "=" + entry.second);
     std::vector<char*> argv;
-    for (auto& arg : args) {
-        argv.push_back(&arg[0]);
-    }
-    argv.push_back(nullptr);
     std::vector<char*> envp;
-    for (auto& text : envText) {
-        envp.push_back(&text[0]);
-    }
+    for (auto& arg : args) argv.push_back(&arg[0]);
+    for (auto& text : envText) envp.push_back(&text[0]);
+    argv.push_back(nullptr);
     envp.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attr;
     posix_spawn_file_actions_init(&actions);
     // Nothing else of ours (nor of whoever started us) reaches the server.
     const bool prepared =
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0) == 0 &&
-        posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1) == 0 &&
-        posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2) == 0 &&
+        posix_spawn_file_actions_adddup2(&actions, pipes[0][1], 1) == 0 &&
+        posix_spawn_file_actions_adddup2(&actions, pipes[1][1], 2) == 0 &&
         posix_spawn_file_actions_addclosefrom_np(&actions, 3) == 0;
+    // The stop signals act as they would for a service, whatever ours do.
+    posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
     sigset_t none;
-    sigemptyset(&none);
     sigset_t defaults;
+    sigemptyset(&none);
     sigemptyset(&defaults);
-    sigaddset(&defaults, SIGTERM);
-    sigaddset(&defaults, SIGINT);
-    sigaddset(&defaults, SIGPIPE);
+    for (int sig : {SIGTERM, SIGINT, SIGPIPE}) sigaddset(&defaults, sig);
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setsigdefault(&attr, &defaults);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
@@ -211,16 +191,16 @@ bool PtyServer::spawn(const Options& options) {
         prepared ? posix_spawnp(&mPid, argv[0], &actions, &attr, argv.data(), envp.data()) : -1;
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
-    close(outPipe[1]);
-    close(errPipe[1]);
+    close(pipes[0][1]);
+    close(pipes[1][1]);
     if (rc != 0) {
         mPid = -1;
-        close(outPipe[0]);
-        close(errPipe[0]);
+        close(pipes[0][0]);
+        close(pipes[1][0]);
         return false;
     }
-    mStdout.start(outPipe[0]);
-    mStderr.start(errPipe[0]);
+    mStdout.start(pipes[0][0]);
+    mStderr.start(pipes[1][0]);
     return true;
 }
 
@@ -277,8 +257,7 @@ std::string PtyServer::readFor(size_t n, int quietMs, int maxMs) {
             continue;
         }
         const ssize_t got =
-            ready > 0 ? ::read(mPty.master(), buffer, std::min(sizeof buffer, n - data.size()))
-                      : 0;
+            ready > 0 ? ::read(mPty.master(), buffer, std::min(sizeof buffer, n - data.size())) : 0;
         if (got <= 0) {
             break;
         }

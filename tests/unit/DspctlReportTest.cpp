@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -18,55 +17,23 @@
 
 namespace {
 
-using audiosim::State;
-
-// The JSON text of the value at a path of keys and indices, e.g.
-// "bq/5/19/phase".
-std::string at(const JsonValue& root, const std::string& path) {
-    const JsonValue* value = &root;
-    std::istringstream steps(path);
-    std::string step;
-    while (value != nullptr && std::getline(steps, step, '/')) {
-        if (value->type() == JsonValue::kArray) {
-            const size_t i = std::strtoul(step.c_str(), nullptr, 10);
-            value = i < value->size() ? &value->at(i) : nullptr;
-        } else {
-            value = value->find(step);
-        }
-    }
-    return value != nullptr ? value->write() : "<absent>";
-}
-
 // Every scalar but "report" and "complete", in document order, which is the
 // order of the report's fields.
 void flatten(const JsonValue& value, std::vector<std::string>* out) {
     for (size_t i = 0; i < value.size(); ++i) {
         const JsonValue& child = value.at(i);
-        if (value.type() == JsonValue::kObject &&
-            (value.keyAt(i) == "report" || value.keyAt(i) == "complete")) {
-            continue;
-        }
+        const bool kept = value.type() != JsonValue::kObject ||
+                          (value.keyAt(i) != "report" && value.keyAt(i) != "complete");
         if (child.type() == JsonValue::kArray || child.type() == JsonValue::kObject) {
             flatten(child, out);
-        } else {
+        } else if (kept) {
             out->push_back(child.text());
         }
     }
 }
 
-// Fields of a cut line that arrived whole (each followed by ":"), less the
-// labels, which the document does not carry as values.
-size_t wholeValueFields(const std::string& cut, const std::vector<std::string>& labels) {
-    std::istringstream fields(cut);
-    size_t count = 0;
-    for (std::string field; std::getline(fields, field, ':') && !fields.eof();) {
-        count += std::find(labels.begin(), labels.end(), field) == labels.end() ? 1 : 0;
-    }
-    return count;
-}
-
-State wideState() {
-    State s = State::defaults();
+DspHarness& wideDsp(DspHarness& dsp) {
+    audiosim::State s = audiosim::State::defaults();
     s.speakerOutput = 0x03;  // layout 2, "2.0"
     s.masterVolume = 255;
     s.speakerDelay[0] = std::numeric_limits<float>::infinity();
@@ -74,70 +41,71 @@ State wideState() {
     s.speakerDelay[2] = std::numeric_limits<float>::quiet_NaN();
     s.equalizer[2].cf[7] = 65535;
     s.filter[4].value5 = -1;
-    BiquadBand& band = s.biquad[5].band[19];
-    band.type = -7;
-    band.phase = std::numeric_limits<int32_t>::min();
-    // Large values make the biquad section, and so the report, long.
-    s.biquad[0].band[0].gain = -1e30f;
-    return s;
+    s.biquad[5].band[19].type = -7;
+    s.biquad[5].band[19].phase = std::numeric_limits<int32_t>::min();
+    s.biquad[0].band[0].gain = -1e30f;  // a long field makes the report long
+    dsp.service().setState(s);
+    return dsp;
 }
 
 TEST(DspctlReportDecoderTest, SyncKeepsSignsWidthsAndTheReportsFieldNames) {
     DspHarness dsp;
-    dsp.service().setState(wideState());
-    const DecodedReport report = decodeSyncReport(dsp.run("sync\n").bytes);
+    const DecodedReport report = decodeSyncReport(wideDsp(dsp).run("sync\n").bytes);
     ASSERT_EQ(DecodedReport::kComplete, report.status) << report.problem;
     const JsonValue& v = report.values;
-    EXPECT_EQ("true", at(v, "complete"));
-    EXPECT_EQ("\"A0101\"", at(v, "tag"));
-    EXPECT_EQ("255", at(v, "vol/master"));
-    EXPECT_EQ("65535", at(v, "eq/2/cf/7"));
-    EXPECT_EQ("-7", at(v, "bq/5/19/type"));
-    EXPECT_EQ("-2147483648", at(v, "bq/5/19/phase"));
-    EXPECT_EQ("-1000000015047466219876688855040.000000", at(v, "bq/0/0/gain"));
+    EXPECT_EQ("255", v.find("vol")->find("master")->write());
+    EXPECT_EQ("65535", v.find("eq")->at(2).find("cf")->at(7).write());
+    EXPECT_EQ("-7", v.find("bq")->at(5).at(19).find("type")->write());
+    EXPECT_EQ("-2147483648", v.find("bq")->at(5).at(19).find("phase")->write());
+    EXPECT_EQ("-1000000015047466219876688855040.000000",
+              v.find("bq")->at(0).at(0).find("gain")->write());
     // Floats that are no JSON numbers become strings.
-    EXPECT_EQ("[\"inf\", -1.250000, \"nan\", 0.000000, 0.000000, 0.000000]", at(v, "delay"));
+    EXPECT_EQ("[\"inf\", -1.250000, \"nan\", 0.000000, 0.000000, 0.000000]",
+              v.find("delay")->write());
     // Six channels, eight bands, twenty biquad bands: no field more or less.
     std::vector<std::string> values;
     flatten(v, &values);
     EXPECT_EQ(1u + 8 + 6 + 144 + 24 + 36 + 3 + 840, values.size());
 }
 
-// Cuts the report at every length the reply capacity can give: what is
-// decoded is exactly the fields that arrived whole, in order, never a field
-// that lost its tail.
-void expectCutsDecodeToPrefixes(const char* command, const std::vector<std::string>& labels,
-                                DecodedReport (*decode)(const std::string&)) {
-    DspHarness dsp;
-    dsp.service().setState(wideState());
-    const std::string full = dsp.run(command).bytes;
-    const DecodedReport whole = decode(full);
-    ASSERT_EQ(DecodedReport::kComplete, whole.status) << whole.problem;
-    std::vector<std::string> all;
-    flatten(whole.values, &all);
-    for (size_t length = 0; length < full.size(); ++length) {
-        const std::string cut = dsp.run(command, static_cast<int>(length) + 2).bytes;
-        ASSERT_EQ(length, cut.size());
-        const DecodedReport part = decode(cut);
-        ASSERT_EQ(DecodedReport::kPartial, part.status) << length << ": " << part.problem;
-        EXPECT_EQ("false", at(part.values, "complete"));
-        std::vector<std::string> got;
-        flatten(part.values, &got);
-        const size_t fields = wholeValueFields(cut, labels);
-        ASSERT_EQ(fields, got.size())
-            << "cut at " << length << ": " << cut.substr(cut.size() > 40 ? cut.size() - 40 : 0);
-        EXPECT_TRUE(std::equal(got.begin(), got.end(), all.begin())) << "cut at " << length;
-    }
-}
-
+// Cuts each report at every length the reply capacity can give: what is
+// decoded is exactly the fields that arrived whole (each followed by ":"),
+// less the labels, in order, never a field that lost its tail.
 TEST(DspctlReportDecoderTest, ACutAnywhereKeepsOnlyWholeFields) {
-    expectCutsDecodeToPrefixes("sync\n",
-                               {"dsp sync", "vol", "delay", "eq", "eqbt", "ftr", "loud", "bq"},
-                               decodeSyncReport);
-    expectCutsDecodeToPrefixes(
-        "hfsync\n",
-        {"dsp hfsync", "opgain", "pgagain", "seq", "req", "duplex", "nr", "nlp", "uplink"},
-        decodeHfsyncReport);
+    const struct {
+        const char* command;
+        std::vector<std::string> labels;
+        DecodedReport (*decode)(const std::string&);
+    } reports[] = {
+        {"sync\n",
+         {"dsp sync", "vol", "delay", "eq", "eqbt", "ftr", "loud", "bq"},
+         decodeSyncReport},
+        {"hfsync\n",
+         {"dsp hfsync", "opgain", "pgagain", "seq", "req", "duplex", "nr", "nlp", "uplink"},
+         decodeHfsyncReport},
+    };
+    for (const auto& r : reports) {
+        DspHarness dsp;
+        const std::string full = wideDsp(dsp).run(r.command).bytes;
+        std::vector<std::string> all;
+        flatten(r.decode(full).values, &all);
+        for (size_t length = 0; length < full.size(); ++length) {
+            const std::string cut = dsp.run(r.command, static_cast<int>(length) + 2).bytes;
+            ASSERT_EQ(length, cut.size());
+            const DecodedReport part = r.decode(cut);
+            ASSERT_EQ(DecodedReport::kPartial, part.status) << length << ": " << part.problem;
+            EXPECT_EQ("false", part.values.find("complete")->write());
+            std::vector<std::string> got;
+            flatten(part.values, &got);
+            std::istringstream fields(cut);
+            size_t whole = 0;
+            for (std::string field; std::getline(fields, field, ':') && !fields.eof();) {
+                whole += std::count(r.labels.begin(), r.labels.end(), field) == 0 ? 1 : 0;
+            }
+            ASSERT_EQ(whole, got.size()) << r.command << " cut at " << length;
+            EXPECT_TRUE(std::equal(got.begin(), got.end(), all.begin())) << "cut at " << length;
+        }
+    }
 }
 
 TEST(DspctlReportDecoderTest, LinesOfTheWrongShapeAreMalformed) {
@@ -147,36 +115,32 @@ TEST(DspctlReportDecoderTest, LinesOfTheWrongShapeAreMalformed) {
     const std::string head = "dsp sync:A0101:vol:0:";
     const std::string body = sync.substr(head.size());
     const struct {
-        const char* name;
         std::string line;
         DecodedReport (*decode)(const std::string&);
         const char* problem;
     } cases[] = {
-        {"hfsync line to the sync decoder", hfsync, decodeSyncReport, "expected \"dsp sync\""},
-        {"a word for a whole number", head + "x" + body, decodeSyncReport, "whole number"},
-        {"a leading zero", head + "030" + body.substr(2), decodeSyncReport, "whole number"},
-        {"a float with two decimals", "dsp hfsync:A0101:opgain:1.50:0.000000:[ok]",
-         decodeHfsyncReport, "six decimals"},
-        {"a field before the end mark", sync.substr(0, sync.size() - 4) + "7:[ok]",
-         decodeSyncReport, "expected \"[ok]\", got \"7\""},
-        {"text after the end mark", hfsync + ":[ok]", decodeHfsyncReport, "after the end mark"},
-        {"an end mark too early", "dsp sync:[ok]", decodeSyncReport, "too early"},
+        {hfsync, decodeSyncReport, "expected \"dsp sync\""},
+        {head + "x" + body, decodeSyncReport, "whole number"},
+        {"dsp sync:A0101:vol::" + body, decodeSyncReport, "whole number"},
+        {head + "030" + body.substr(2), decodeSyncReport, "whole number"},
+        {"dsp hfsync:A0101:opgain:1.50:0.000000:[ok]", decodeHfsyncReport, "six decimals"},
+        {sync.substr(0, sync.size() - 4) + "7:[ok]", decodeSyncReport,
+         "expected \"[ok]\", got \"7\""},
+        {hfsync + ":[ok]", decodeHfsyncReport, "after the end mark"},
+        {"dsp sync:[ok]", decodeSyncReport, "too early"},
     };
     for (const auto& c : cases) {
         const DecodedReport report = c.decode(c.line);
-        EXPECT_EQ(DecodedReport::kMalformed, report.status) << c.name;
-        EXPECT_NE(std::string::npos, report.problem.find(c.problem))
-            << c.name << ": " << report.problem;
-        EXPECT_EQ("false", at(report.values, "complete")) << c.name;
+        EXPECT_EQ(DecodedReport::kMalformed, report.status) << c.problem;
+        EXPECT_NE(std::string::npos, report.problem.find(c.problem)) << report.problem;
+        EXPECT_EQ("false", report.values.find("complete")->write()) << c.problem;
     }
 }
 
 // The cells of the table row that begins with `label`, split at blanks.
 std::vector<std::string> rowCells(const std::string& table, const std::string& label) {
-    const size_t start = table.find("\n" + label + " ");
-    if (start == std::string::npos) return {"<no row>"};
-    std::istringstream row(table.substr(start + 1 + label.size(),
-                                        table.find('\n', start + 1) - start - 1 - label.size()));
+    const size_t start = table.find("\n" + label + " ") + 1 + label.size();
+    std::istringstream row(table.substr(start, table.find('\n', start) - start));
     std::vector<std::string> cells;
     for (std::string cell; row >> cell;) cells.push_back(cell);
     return cells;
@@ -184,14 +148,12 @@ std::vector<std::string> rowCells(const std::string& table, const std::string& l
 
 TEST(DspctlReportTableTest, ShowsEachChannelInItsColumnAndMarksWhatACutLost) {
     DspHarness dsp;
-    dsp.service().setState(wideState());
-    const std::string full = dsp.run("sync\n").bytes;
+    const std::string full = wideDsp(dsp).run("sync\n").bytes;
     const std::string table = syncTable(decodeSyncReport(full));
     using Cells = std::vector<std::string>;
     EXPECT_EQ(0u, table.find("sync report A0101 (complete)\nlayout  2 (2.0)\n")) << table;
     EXPECT_EQ((Cells{"0", "0", "0", "0", "-1", "0"}), rowCells(table, "ftr value5"));
     EXPECT_EQ((Cells{"0", "0", "0", "0", "0", "-2147483648"}), rowCells(table, "bq[19] phase"));
-
     // Cut 30 characters before the loudness: the filter values of channel 3
     // from the fourth on are lost, and all after them.
     const std::string cut = syncTable(decodeSyncReport(full.substr(0, full.find(":loud:") - 30)));
