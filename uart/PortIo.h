@@ -31,6 +31,11 @@ public:
     // A port that reports itself ready without bytes (its peer has hung up)
     // is waited on for the whole time, so a caller that loops never spins.
     virtual bool waitReadable(int fd, int timeoutMs) = 0;
+
+    // Waits up to `timeoutMs` for room to write, returning as soon as there
+    // is room or a signal interrupts. Returns true when a write may take
+    // bytes (or would fail at once, as on a port whose peer has hung up).
+    virtual bool waitWritable(int fd, int timeoutMs) = 0;
 };
 
 #endif  // UART_PORT_IO_H

@@ -33,3 +33,8 @@ bool PosixPortIo::waitReadable(int fd, int timeoutMs) {
     (void)nanosleep(&pause, nullptr);  // EINTR: a signal ends the wait early, as poll would
     return false;
 }
+
+bool PosixPortIo::waitWritable(int fd, int timeoutMs) {
+    struct pollfd pfd = {fd, POLLOUT, 0};
+    return poll(&pfd, 1, timeoutMs) > 0;  // a hang-up or error too: the write reports it
+}

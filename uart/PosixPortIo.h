@@ -15,6 +15,8 @@ public:
     // poll(2) for input; on a hang-up or error condition it sleeps out the
     // time instead (nanosleep, cut short by a signal).
     bool waitReadable(int fd, int timeoutMs) override;
+    // poll(2) for output.
+    bool waitWritable(int fd, int timeoutMs) override;
 };
 
 #endif  // UART_POSIX_PORT_IO_H

@@ -19,6 +19,10 @@
 
 namespace {
 
+// How long a read waits on a line that is up but silent (as the blocking
+// read's two-second timeout did).
+constexpr int kSilenceMs = 2000;
+
 struct FreeDeleter {
     void operator()(char* p) const { std::free(p); }
 };
@@ -117,7 +121,7 @@ bool UartWorker::threadLoop() {
 bool UartWorker::openPort() {
     const std::string path = devicePath(mPort);
     UART_LOG(INF, "open_uart", "open %s\n", path.c_str());
-    mFd = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    mFd = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (mFd < 0) {
         UART_LOG(ERR, "open_uart", "open device fail\n");
         return false;
@@ -258,6 +262,12 @@ void UartWorker::readLoop(char* readBuf, char* lineBuf, char* replyBuf) {
         if (n < 0 && errno == EINTR) {
             continue;  // most likely the stop signal: look at the flag at once
         }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // A living line without input: wait as long as its silence
+            // timeout (a stop signal cuts the wait short).
+            mIo->waitReadable(mFd, kSilenceMs);
+            continue;
+        }
         if (n <= 0) {
             // Silence, or a peer that has gone: wait for input, longer each
             // time nothing comes, but never past a stop request.
@@ -286,30 +296,43 @@ void UartWorker::runLine(char* line, int len, char* replyBuf) {
         r = kBufferSize;
     }
     // The reply goes out before its log line, which the peer need not wait for.
-    const bool written = writeAll(reinterpret_cast<const unsigned char*>(replyBuf),
-                                  static_cast<size_t>(r)) == static_cast<size_t>(r);
+    writeAll(reinterpret_cast<const unsigned char*>(replyBuf), static_cast<size_t>(r), "reply");
     UART_LOG(INF, "threadLoop", "%.*s\n", r, replyBuf);
-    if (!written) {
-        UART_LOG(ERR, "threadLoop", "write failed\n");
-    }
     std::memset(replyBuf, 0, static_cast<size_t>(r));
 }
 
-size_t UartWorker::writeAll(const unsigned char* data, size_t len) {
+size_t UartWorker::writeAll(const unsigned char* data, size_t len, const char* what) {
     size_t done = 0;
+    int stalledMs = 0;
+    const char* abandoned = nullptr;
     while (done < len) {
         const ssize_t w = mIo->write(mFd, data + done, len - done);
-        if (w < 0 && errno == EINTR) {
-            // A stop request must not be held up by a peer that never reads.
-            if (stopRequested()) {
-                break;
-            }
+        if (w > 0) {
+            done += static_cast<size_t>(w);
+            stalledMs = 0;
             continue;
         }
-        if (w <= 0) {
+        if (w == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+            UART_LOG(ERR, "writeAll", "write failed\n");
+            return done;
+        }
+        // No room (or a signal): a stop request must not be held up by a
+        // peer that never reads, nor the worker for ever by one that has
+        // stopped.
+        if (stopRequested()) {
+            abandoned = "stop requested";
             break;
         }
-        done += static_cast<size_t>(w);
+        if (stalledMs >= kStallLimitMs) {
+            abandoned = "peer not reading";
+            break;
+        }
+        mIo->waitWritable(mFd, kWriteWaitMs);
+        stalledMs += kWriteWaitMs;
+    }
+    if (abandoned != nullptr) {
+        UART_LOG(ERR, "writeAll", "%s abandoned (%s): %zu of %zu bytes not sent\n", what, abandoned,
+                 len - done, len);
     }
     return done;
 }
@@ -319,6 +342,6 @@ void UartWorker::notify(void* ctx, unsigned char* data, unsigned int len) {
     if (worker == nullptr) {
         return;
     }
-    const size_t written = data == nullptr ? 0 : worker->writeAll(data, len);
+    const size_t written = data == nullptr ? 0 : worker->writeAll(data, len, "frame");
     UART_LOG(INF, "notify", "len:%d, fd:%d\n", static_cast<int>(written), worker->mFd);
 }

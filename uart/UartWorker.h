@@ -12,6 +12,13 @@
 // worker then waits for input with a growing back-off (ReadBackoff) rather
 // than polling the port at a fixed rate.
 //
+// The port is non-blocking, so a peer that stops reading cannot hold the
+// worker in a write: a reply or frame that finds no room waits for it in
+// steps of kWriteWaitMs, looking at the stop request between them, and is
+// abandoned (its unsent bytes logged) on a stop request or after
+// kStallLimitMs without progress. At 115200 baud the longest reply (8 KB)
+// takes 0.7 s on the line, so a slow but living peer never hits the limit.
+//
 // Thread-safety: after construction everything runs on the worker thread;
 // the owner's only contact is the destructor, which waits for the thread.
 #ifndef UART_UART_WORKER_H
@@ -31,6 +38,8 @@
 class UartWorker : public AudioThread {
 public:
     static constexpr int kBufferSize = 8192;
+    static constexpr int kWriteWaitMs = 250;
+    static constexpr int kStallLimitMs = 10000;
 
     // Starts the thread at once. `cbk` must not be null (a null callback ends
     // the process with status -1) and must outlive the worker. `stopFlag`,
@@ -50,7 +59,8 @@ public:
 
     // Reply sink for commands (a NotifyFunc): writes `len` bytes of `data` to
     // the port of the worker `ctx`, resuming after partial writes and after
-    // interruptions by signals; stops at any other failure.
+    // interruptions by signals; stops at any other failure and gives up as a
+    // reply does (see above).
     static void notify(void* ctx, unsigned char* data, unsigned int len);
 
     // The device path for `port`, as the worker opens it.
@@ -64,9 +74,10 @@ private:
     void readLoop(char* readBuf, char* lineBuf, char* replyBuf);
     void runLine(char* line, int len, char* replyBuf);
     bool stopRequested() const { return mStopFlag != nullptr && mStopFlag->load(); }
-    // Writes all of `data`, resuming after partial writes and interruptions;
-    // returns the bytes written, fewer on failure.
-    size_t writeAll(const unsigned char* data, size_t len);
+    // Writes all of `data`, resuming after partial writes and interruptions
+    // and waiting for room while the peer does not read. Returns the bytes
+    // written; when fewer than `len`, logs why, naming the data `what`.
+    size_t writeAll(const unsigned char* data, size_t len, const char* what);
 
     UartWorkerCallBack* mCbk;
     int mPort;

@@ -26,3 +26,60 @@ TEST(ServerE2ETest, EchoesEachLineStopsOnSigintAndOutlivesItsPeer) {
 }
 
 }  // namespace
+
+// A peer that sends and stops reading fills the terminal; the server waits
+// for room without spinning. Resumed, it gets every reply whole and in
+// order; stopped instead, the server gives up the reply and exits at once.
+TEST(ServerE2ETest, PeerThatStopsReadingGetsEverythingLaterOrTheServerStops) {
+    for (const std::string line : {"dsp sync\n", "dsp getmp ext\n"}) {
+        for (bool resume : {true, false}) {
+            SCOPED_TRACE(line + (resume ? " resumed" : " stopped"));
+            PtyServer server;
+            ASSERT_TRUE(server.ok()) << server.err();
+            ASSERT_TRUE(server.send(line));
+            const std::string one = server.readQuiet();
+            ASSERT_LT(one.size() - 8, one.rfind("[ok]")) << one.size();
+            std::string lines;
+            for (int i = 0; i < 40; ++i) lines += line;
+            ASSERT_TRUE(server.send(lines));
+            // The server has answered what fits and now waits for room: its
+            // log has gone quiet.
+            ASSERT_TRUE(server.waitErrQuiet(500));
+            if (resume) {
+                const std::string all = server.read(40 * one.size(), 20000);
+                EXPECT_EQ(40 * one.size(), all.size());
+                for (size_t i = 0; i < 40 && all.size() == 40 * one.size(); ++i) {
+                    EXPECT_EQ(one, all.substr(i * one.size(), one.size())) << i;
+                }
+                EXPECT_EQ(0, server.stop(SIGTERM));
+            } else {
+                EXPECT_EQ(0, server.stop(SIGTERM, 1000));
+                EXPECT_NE(std::string::npos, server.err().find(" abandoned (stop requested): "))
+                    << server.err();
+            }
+        }
+    }
+}
+
+// The echo on a pipe nobody reads, or whose reader has gone, holds nothing up.
+TEST(ServerE2ETest, StandardOutputThatNobodyReadsOrHasGoneHoldsNothingUp) {
+    using Reader = PtyServer::Options::Reader;
+    for (Reader reader : {Reader::kNone, Reader::kGone}) {
+        PtyServer::Options options;
+        options.stdoutReader = reader;
+        PtyServer server(options);
+        ASSERT_TRUE(server.ok()) << server.err();
+        // Each line's echo is 8 KB: a pipe nobody reads is full after a few.
+        const std::string line = "dsp status " + std::string(8000, 'x') + "\n";
+        int answered = 0;
+        while (answered < 20 && server.request(line, 5, 1000) == std::string("[ok]\0", 5)) {
+            ++answered;
+        }
+        EXPECT_EQ(reader == Reader::kGone, answered == 20) << answered;
+        EXPECT_LT(0, answered);
+        EXPECT_EQ(0, server.stop(SIGTERM, 1000)) << server.err();
+        if (reader == Reader::kGone) {
+            EXPECT_EQ(std::string::npos, server.err().find("leaving without it")) << server.err();
+        }
+    }
+}

@@ -13,7 +13,10 @@ namespace {
 constexpr auto kIdle = std::chrono::milliseconds(20);
 
 std::string errorName(int error) {
-    return error == EINTR ? "EINTR" : error == EIO ? "EIO" : std::to_string(error);
+    return error == EINTR    ? "EINTR"
+           : error == EIO    ? "EIO"
+           : error == EAGAIN ? "EAGAIN"
+                             : std::to_string(error);
 }
 
 }  // namespace
@@ -106,6 +109,12 @@ bool FakePortIo::waitReadable(int /*fd*/, int timeoutMs) {
                                 std::chrono::duration_cast<std::chrono::milliseconds>(kIdle));
     mChanged.wait_for(lock, limit, [&] { return !mPeerGone && !mReads.empty(); });
     return !mPeerGone && !mReads.empty();
+}
+
+bool FakePortIo::waitWritable(int /*fd*/, int timeoutMs) {
+    std::lock_guard<std::mutex> lock(mMutex);
+    note("wait for write " + std::to_string(timeoutMs));
+    return false;
 }
 
 int RecordingCallback::onCommand(char* line, int len, char* out, int outlen) {

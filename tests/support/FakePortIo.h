@@ -72,6 +72,9 @@ public:
     ssize_t write(int fd, const void* data, size_t size) override;
     int close(int fd) override;
     bool waitReadable(int fd, int timeoutMs) override;
+    // Logs "wait for write N" and returns false at once, as a wait that
+    // found no room; the next scripted write decides what follows.
+    bool waitWritable(int fd, int timeoutMs) override;
 
 private:
     template <typename F>

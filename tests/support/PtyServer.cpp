@@ -113,6 +113,7 @@ PtyServer::~PtyServer() {
     }
     mStdout.stop();
     mStderr.stop();
+    if (mUnreadOut >= 0) close(mUnreadOut);
 }
 
 std::vector<std::string> PtyServer::launcher() {
@@ -199,7 +200,13 @@ bool PtyServer::spawn(const Options& options) {
         close(pipes[1][0]);
         return false;
     }
-    mStdout.start(pipes[0][0]);
+    if (options.stdoutReader == Options::Reader::kCollect) {
+        mStdout.start(pipes[0][0]);
+    } else if (options.stdoutReader == Options::Reader::kNone) {
+        mUnreadOut = pipes[0][0];
+    } else {
+        close(pipes[0][0]);
+    }
     mStderr.start(pipes[1][0]);
     return true;
 }
@@ -264,6 +271,17 @@ std::string PtyServer::readFor(size_t n, int quietMs, int maxMs) {
         data.append(buffer, static_cast<size_t>(got));
     }
     return data;
+}
+
+bool PtyServer::waitErrQuiet(int quietMs, int maxMs) const {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(scaled(maxMs));
+    for (size_t seen = err().size();;) {
+        mStderr.waitFor(std::string(1, '\0'), scaled(quietMs), seen + 1);  // never there
+        const size_t now = err().size();
+        if (now == seen) return true;
+        if (remainingMs(deadline) == 0) return false;
+        seen = now;
+    }
 }
 
 int PtyServer::stop(int sig, int timeoutMs) {

@@ -61,6 +61,9 @@ public:
         // JOURNAL_STREAM names the server's standard output, as when a
         // service manager sends it to the journal.
         bool stdoutIsJournal = false;
+        // Standard output is collected, left unread (its pipe fills), or
+        // its reader has gone before the server starts.
+        enum class Reader { kCollect, kNone, kGone } stdoutReader = Reader::kCollect;
     };
 
     PtyServer();
@@ -92,8 +95,8 @@ public:
     // Reads until nothing has come for `quietMs` (or `maxMs` has passed).
     std::string readQuiet(int quietMs = 200, int maxMs = 5000);
     // Sends `line` and reads the reply of `n` bytes.
-    std::string request(const std::string& line, size_t n) {
-        return send(line) ? read(n) : std::string();
+    std::string request(const std::string& line, size_t n, int timeoutMs = 5000) {
+        return send(line) ? read(n, timeoutMs) : std::string();
     }
 
     std::string out() const { return mStdout.text(); }
@@ -101,6 +104,9 @@ public:
     size_t waitErr(const std::string& needle, size_t from = 0, int timeoutMs = 5000) const {
         return mStderr.waitFor(needle, scaled(timeoutMs), from);
     }
+    // Waits until standard error has had nothing new for `quietMs`; false
+    // when it never went quiet within `maxMs`.
+    bool waitErrQuiet(int quietMs, int maxMs = 10000) const;
     bool waitOut(const std::string& needle, int timeoutMs = 5000) const {
         return mStdout.waitFor(needle, scaled(timeoutMs)) != std::string::npos;
     }
@@ -121,6 +127,7 @@ private:
     int mStatus = -1;
     PipeCollector mStdout;
     PipeCollector mStderr;
+    int mUnreadOut = -1;  // the read end of an unread standard output
 };
 
 #endif  // TESTS_SUPPORT_PTY_SERVER_H

@@ -1,7 +1,7 @@
 // Faults between the serial worker and its line, injected through the port
-// I/O seam: partial and interrupted writes, failed writes, and a peer that
-// goes away and comes back. The port is opened on a real pseudo-terminal; its
-// reads, writes, waits and close go to the fake.
+// I/O seam: partial, interrupted and blocked writes, failed writes, a peer
+// that stops reading, and a peer that goes away and comes back. The port is opened on a real
+// pseudo-terminal; its reads, writes, waits and close go to the fake.
 #include <errno.h>
 #include <gtest/gtest.h>
 
@@ -51,19 +51,25 @@ protected:
     UartWorker* worker = nullptr;
 };
 
-TEST_F(PortFaultTest, RepliesSurvivePartialAndInterruptedWrites) {
+TEST_F(PortFaultTest, RepliesSurvivePartialInterruptedAndBlockedWritesOrAreAbandoned) {
     using Io = FakePortIo;
+    const std::vector<FakePortIo::Step> stalled(41, Io::fails(EAGAIN));
     const struct {
         const char* label;
         std::vector<FakePortIo::Step> writes;
         std::string line;
-        size_t sent;       // bytes of the reply that reach the port
-        bool writeFailed;  // ERR "write failed" expected
+        size_t sent;        // bytes of the reply that reach the port
+        const char* error;  // the ERR line expected, or ""
+        size_t writeWaits;  // waits for room
     } cases[] = {
-        {"partial", {Io::takes(2), Io::takes(1), Io::takes(3)}, "abcdef\n", 10, false},
-        {"EINTR", {Io::fails(EINTR), Io::takes(4), Io::fails(EINTR)}, "ghijk\r", 9, false},
-        {"EIO after a part", {Io::takes(2), Io::fails(EIO)}, "lmn\n", 2, true},
-        {"nothing taken", {Io::takes(0)}, "op\n", 0, true},
+        {"partial", {Io::takes(2), Io::takes(1), Io::takes(3)}, "abcdef\n", 10, "", 0},
+        {"EINTR", {Io::fails(EINTR), Io::takes(4), Io::fails(EINTR)}, "ghijk\r", 9, "", 2},
+        {"full, then read", {Io::takes(1), Io::fails(EAGAIN), Io::fails(EAGAIN)}, "q\n", 5, "", 2},
+        {"EIO after a part", {Io::takes(2), Io::fails(EIO)}, "lmn\n", 2, "write failed", 0},
+        {"nothing taken", {Io::takes(0)}, "op\n", 0, "write failed", 0},
+        // The waits add up to the stall limit without a byte taken.
+        {"stalled", stalled, "rs\n", 0, "reply abandoned (peer not reading): 6 of 6 bytes not sent",
+         UartWorker::kStallLimitMs / UartWorker::kWriteWaitMs},
     };
     std::string expected;
     for (const auto& c : cases) {
@@ -72,22 +78,28 @@ TEST_F(PortFaultTest, RepliesSurvivePartialAndInterruptedWrites) {
         for (const FakePortIo::Step& step : c.writes) {
             io.pushWrite(step);
         }
+        const size_t callsBefore = io.log().size();
         expected += re(c.line.substr(0, c.line.size() - 1)).substr(0, c.sent);
         // A line answered in full afterwards shows the worker carried on.
         ASSERT_TRUE(exchange(c.line + "next\n", expected.size() + re("next").size()));
         expected += re("next");
         EXPECT_EQ(expected, io.written());
         EXPECT_EQ(UartWorker::kBufferSize, callback.outlen());
-        EXPECT_EQ(c.writeFailed, log.contains("ERR: write failed\n"));
+        EXPECT_EQ(*c.error != 0, log.contains("ERR"));
+        EXPECT_EQ(*c.error != 0, log.contains(std::string("ERR: ") + c.error + "\n"));
+        const std::vector<std::string> calls = io.log();
+        EXPECT_EQ(c.writeWaits, static_cast<size_t>(std::count(
+                                    calls.begin() + static_cast<long>(callsBefore), calls.end(),
+                                    "wait for write " + std::to_string(UartWorker::kWriteWaitMs))));
     }
 }
 
-TEST_F(PortFaultTest, InterruptedWriteGivesUpOnceAStopIsRequested) {
-    io.pushWrite(FakePortIo::fails(EINTR));
+TEST_F(PortFaultTest, BlockedWriteGivesUpOnceAStopIsRequested) {
+    io.pushWrite(FakePortIo::fails(EAGAIN));
     io.pushRead(FakePortIo::bytes("stop\n"));
     ASSERT_TRUE(io.waitUntil([](const FakePortIo& f) { return f.closes() == 1; }));
     EXPECT_EQ("", io.written());
-    EXPECT_TRUE(log.contains("ERR: write failed\n"));
+    EXPECT_TRUE(log.contains("ERR: reply abandoned (stop requested): 8 of 8 bytes not sent\n"));
     EXPECT_EQ(std::vector<std::string>{"stop\n"}, callback.lines());
 }
 
