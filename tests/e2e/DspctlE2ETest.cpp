@@ -183,6 +183,7 @@ TEST(DspctlE2ETest, CommandLinesAndWhatTheyGive) {
         {64, "sync -t 9", "", "sync takes --json or --raw, not \"-t\""},
         {64, "getmp -o", "", "getmp takes [--ext] [-o FILE], not \"-o\""},
         {64, "getmp --ext std", "", "getmp takes [--ext] [-o FILE], not \"std\""},
+        {64, "getmp std --ext", "", "getmp takes [--ext] [-o FILE], not \"--ext\""},
         {64, "vol 4\n0", "", "a word holds a line break"},
         {64, "vol " + std::string(8183, '1'), "",
          "line of 8192 bytes; the server takes at most 8191"},

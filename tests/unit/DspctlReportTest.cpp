@@ -124,6 +124,7 @@ TEST(DspctlReportDecoderTest, LinesOfTheWrongShapeAreMalformed) {
         {"dsp sync:A0101:vol::" + body, decodeSyncReport, "whole number"},
         {head + "030" + body.substr(2), decodeSyncReport, "whole number"},
         {"dsp hfsync:A0101:opgain:1.50:0.000000:[ok]", decodeHfsyncReport, "six decimals"},
+        {"dsp hfsync:A0101:opgain:1.00000x:0.000000:[ok]", decodeHfsyncReport, "six decimals"},
         {sync.substr(0, sync.size() - 4) + "7:[ok]", decodeSyncReport,
          "expected \"[ok]\", got \"7\""},
         {hfsync + ":[ok]", decodeHfsyncReport, "after the end mark"},
