@@ -85,6 +85,18 @@ size_t PipeCollector::waitFor(const std::string& needle, int timeoutMs, size_t f
     return at;
 }
 
+bool PipeCollector::waitQuiet(int quietMs, int maxMs) const {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(maxMs);
+    std::unique_lock<std::mutex> lock(mMutex);
+    for (;;) {
+        const size_t seen = mText.size();
+        const bool grew = mChanged.wait_for(lock, std::chrono::milliseconds(quietMs),
+                                            [&] { return mText.size() != seen || mEnded; });
+        if (!grew || mEnded) return true;
+        if (remainingMs(deadline) == 0) return false;
+    }
+}
+
 PtyServer::PtyServer() : PtyServer(Options()) {}
 
 PtyServer::PtyServer(const Options& options) {
@@ -271,17 +283,6 @@ std::string PtyServer::readFor(size_t n, int quietMs, int maxMs) {
         data.append(buffer, static_cast<size_t>(got));
     }
     return data;
-}
-
-bool PtyServer::waitErrQuiet(int quietMs, int maxMs) const {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(scaled(maxMs));
-    for (size_t seen = err().size();;) {
-        mStderr.waitFor(std::string(1, '\0'), scaled(quietMs), seen + 1);  // never there
-        const size_t now = err().size();
-        if (now == seen) return true;
-        if (remainingMs(deadline) == 0) return false;
-        seen = now;
-    }
 }
 
 int PtyServer::stop(int sig, int timeoutMs) {

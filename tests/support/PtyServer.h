@@ -37,6 +37,9 @@ public:
     // Waits until the text from offset `from` on contains `needle`; returns
     // where it starts, or npos when the deadline passed or the pipe ended.
     size_t waitFor(const std::string& needle, int timeoutMs, size_t from = 0) const;
+    // Waits until nothing has come for `quietMs` (or the pipe has ended);
+    // false when it was still growing after `maxMs`.
+    bool waitQuiet(int quietMs, int maxMs) const;
 
 private:
     int mFd = -1;
@@ -106,7 +109,9 @@ public:
     }
     // Waits until standard error has had nothing new for `quietMs`; false
     // when it never went quiet within `maxMs`.
-    bool waitErrQuiet(int quietMs, int maxMs = 10000) const;
+    bool waitErrQuiet(int quietMs, int maxMs = 10000) const {
+        return mStderr.waitQuiet(scaled(quietMs), scaled(maxMs));
+    }
     bool waitOut(const std::string& needle, int timeoutMs = 5000) const {
         return mStdout.waitFor(needle, scaled(timeoutMs)) != std::string::npos;
     }
