@@ -27,25 +27,6 @@ TEST(ServiceE2ETest, ReadinessIsReportedOnceWhenThePortIsConfigured) {
     }
 }
 
-// The port argument names the device; one that does not exist ends the
-// server with status 0 before readiness, which is what fails the start.
-TEST(ServiceE2ETest, NoReadinessWhenThePortCannotBeOpened) {
-    NotifySocket manager(false);
-    ASSERT_TRUE(manager.ok());
-    PtyServer::Options options;
-    options.portFromPty = false;
-    options.waitReady = false;
-    options.args = {"2.9"};
-    options.env["DSPD_SERIAL_PREFIX"] = "/nonexistent-dspd/ttyS";
-    options.env["NOTIFY_SOCKET"] = manager.address();
-    PtyServer server(options);
-    EXPECT_EQ(0, server.waitExit());
-    EXPECT_NE(std::string::npos, server.err().find("INF: open /nonexistent-dspd/ttyS2\n"));
-    EXPECT_NE(std::string::npos, server.err().find("ERR: open device fail\n")) << server.err();
-    EXPECT_EQ(std::string::npos, server.err().find("port ready"));
-    EXPECT_EQ("", manager.receive(0));
-}
-
 // An unusable notify socket is reported and the server carries on; its echo
 // on the journal cannot choose its priority.
 TEST(ServiceE2ETest, UnusableNotifySocketAndEchoOnTheJournal) {

@@ -105,7 +105,7 @@ PtyServer::PtyServer(const Options& options) {
     if (!mPty.ok() || !spawn(options)) {
         return;
     }
-    mOk = !options.waitReady || waitErr("port ready", 0, 10000) != std::string::npos;
+    mOk = waitErr("port ready", 0, 10000) != std::string::npos;
 }
 
 PtyServer::~PtyServer() {
@@ -148,12 +148,8 @@ bool PtyServer::spawn(const Options& options) {
     // The options' entries win, then ours; of the test's own environment, a
     // service manager's entries must not reach the server, nor our settings.
     std::map<std::string, std::string> env = options.env;
-    if (options.portFromPty) {
-        env.emplace("DSPD_SERIAL_PREFIX", mPty.directory());
-        args.push_back(std::to_string(mPty.number()));
-    } else {
-        args.insert(args.end(), options.args.begin(), options.args.end());
-    }
+    env.emplace("DSPD_SERIAL_PREFIX", mPty.directory());
+    args.push_back(std::to_string(mPty.number()));
     int pipes[2][2] = {{-1, -1}, {-1, -1}};
     if (pipe2(pipes[0], O_CLOEXEC) != 0 || pipe2(pipes[1], O_CLOEXEC) != 0) {
         for (int fd : {pipes[0][0], pipes[0][1]}) close(fd);

@@ -53,14 +53,9 @@ private:
 class PtyServer {
 public:
     struct Options {
-        // Arguments after the program name. Default: the pty's number, with
-        // DSPD_SERIAL_PREFIX set to the pty directory.
-        std::vector<std::string> args;
-        bool portFromPty = true;
         // Added to (or replacing) ours, which lose DSPD_SIM_FAIL,
         // NOTIFY_SOCKET and JOURNAL_STREAM.
         std::map<std::string, std::string> env;
-        bool waitReady = true;  // wait for the "port ready" log line
         // JOURNAL_STREAM names the server's standard output, as when a
         // service manager sends it to the journal.
         bool stdoutIsJournal = false;
@@ -81,9 +76,9 @@ public:
     static int scaled(int ms);
 
     // False when the pty could not be made, the binary not started, or the
-    // server was not ready in time.
+    // server was not ready in time. The server is given the pty's number,
+    // with DSPD_SERIAL_PREFIX set to the pty directory.
     bool ok() const { return mOk; }
-    pid_t pid() const { return mPid; }
     int masterFd() const { return mPty.master(); }
 
     // Closes the master end: the peer has gone, the server's reads fail.
@@ -111,9 +106,6 @@ public:
     // when it never went quiet within `maxMs`.
     bool waitErrQuiet(int quietMs, int maxMs = 10000) const {
         return mStderr.waitQuiet(scaled(quietMs), scaled(maxMs));
-    }
-    bool waitOut(const std::string& needle, int timeoutMs = 5000) const {
-        return mStdout.waitFor(needle, scaled(timeoutMs)) != std::string::npos;
     }
 
     // Sends `sig` and waits for the exit. Returns the exit status (128 + the
