@@ -37,21 +37,11 @@ DspHarness::Result DspHarness::run(const std::string& text, int capacity) {
     return result;
 }
 
-std::vector<std::string> DspHarness::calls() const {
-    return audiosim::Service::instance().callNames();
-}
-
 std::vector<audiosim::Call> DspHarness::callRecords() const {
     return audiosim::Service::instance().calls();
 }
 
-std::vector<std::string> DspHarness::log() const { return mLog.lines(); }
-
 bool DspHarness::logged(const std::string& needle) const { return mLog.contains(needle); }
-
-void appendTo(void* ctx, unsigned char* data, unsigned int len) {
-    static_cast<std::string*>(ctx)->append(reinterpret_cast<char*>(data), len);
-}
 
 std::string readFor(int fd, size_t n) {
     std::string data;

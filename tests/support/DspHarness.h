@@ -27,16 +27,12 @@ public:
     // group with a reply buffer of `capacity` bytes.
     Result run(const std::string& text, int capacity = kReplyCapacity);
 
-    // Names of the service calls made since the last run() began.
-    std::vector<std::string> calls() const;
+    // The service calls made since the last run() began.
     std::vector<audiosim::Call> callRecords() const;
-    // Log lines written since the last run() began.
-    std::vector<std::string> log() const;
     // True when some log line since the last run() contains `needle`.
     bool logged(const std::string& needle) const;
 
     audiosim::Service& service() { return audiosim::Service::instance(); }
-    AudioCommand& group() { return *mGroup; }
 
 private:
     audiosim::LogCapture mLog;
@@ -46,9 +42,6 @@ private:
 // "[ok]" and "[fail]" as they go on the wire, NUL included.
 extern const std::string kOkReply;
 extern const std::string kFailReply;
-
-// A NotifyFunc that appends what it is given to the std::string `ctx`.
-void appendTo(void* ctx, unsigned char* data, unsigned int len);
 
 // Reads `fd` until `n` bytes have come or 5 s have passed.
 std::string readFor(int fd, size_t n);
