@@ -36,7 +36,7 @@ bool FakePortIo::waitUntil(const std::function<bool(const FakePortIo&)>& done) {
 }
 
 void FakePortIo::note(std::string entry) {
-    mLog.push_back(std::move(entry));
+    mSeen.log.push_back(std::move(entry));
     mChanged.notify_all();
 }
 
@@ -89,21 +89,21 @@ ssize_t FakePortIo::write(int /*fd*/, const void* data, size_t size) {
         }
         take = std::min(size, static_cast<size_t>(step.accept));
     }
-    mWritten.append(static_cast<const char*>(data), take);
+    mSeen.written.append(static_cast<const char*>(data), take);
     note(offered + " -> " + std::to_string(take));
     return static_cast<ssize_t>(take);
 }
 
 int FakePortIo::close(int fd) {
     std::lock_guard<std::mutex> lock(mMutex);
-    ++mCloses;
+    ++mSeen.closes;
     note("close");
     return ::close(fd);
 }
 
 bool FakePortIo::waitReadable(int /*fd*/, int timeoutMs) {
     std::unique_lock<std::mutex> lock(mMutex);
-    mWaits.push_back(timeoutMs);
+    mSeen.waits.push_back(timeoutMs);
     note("wait " + std::to_string(timeoutMs));
     const auto limit = std::min(std::chrono::milliseconds(timeoutMs),
                                 std::chrono::duration_cast<std::chrono::milliseconds>(kIdle));

@@ -51,21 +51,19 @@ public:
         locked([&] { mPeerGone = gone, mGoneError = error; });
     }
 
-    std::string written() const {
-        return locked([&] { return mWritten; });
+    // What the worker did: the bytes it wrote, the timeouts of its waits
+    // for input, its calls ("read 5", "read -> EINTR", "write 7 -> 3",
+    // "wait 10", "close"...) and how often it closed the port.
+    struct Seen {
+        std::string written;
+        std::vector<int> waits;
+        std::vector<std::string> log;
+        int closes = 0;
+    };
+    Seen seen() const {
+        return locked([&] { return mSeen; });
     }
-    std::vector<int> waits() const {
-        return locked([&] { return mWaits; });
-    }
-    // "read 5", "read -> EINTR", "write 7 -> 3", "wait 10", "close"...
-    std::vector<std::string> log() const {
-        return locked([&] { return mLog; });
-    }
-    int closes() const {
-        return locked([&] { return mCloses; });
-    }
-    // Waits until `done` holds or 5 s have passed; `done` may use the
-    // accessors above.
+    // Waits until `done` holds or 5 s have passed; `done` may call seen().
     bool waitUntil(const std::function<bool(const FakePortIo&)>& done);
 
     ssize_t read(int fd, void* buffer, size_t size) override;
@@ -92,10 +90,7 @@ private:
     std::deque<Step> mWrites;
     bool mPeerGone = false;
     int mGoneError = 0;
-    std::string mWritten;
-    std::vector<int> mWaits;
-    std::vector<std::string> mLog;
-    int mCloses = 0;
+    Seen mSeen;
 };
 
 // Records each line it is given (terminator included), answers it with

@@ -37,14 +37,14 @@ protected:
     void TearDown() override {
         stopFlag = true;
         delete worker;
-        EXPECT_EQ(1, io.closes());
+        EXPECT_EQ(1, io.seen().closes);
     }
 
     // Scripts `line` as one read and waits until the writes have taken
     // `bytes` bytes in all.
     bool exchange(const std::string& line, size_t bytes) {
         io.pushRead(FakePortIo::bytes(line));
-        return io.waitUntil([&](const FakePortIo& f) { return f.written().size() >= bytes; });
+        return io.waitUntil([&](const FakePortIo& f) { return f.seen().written.size() >= bytes; });
     }
 
     FakePortIo io;
@@ -78,16 +78,16 @@ TEST_F(PortFaultTest, RepliesSurvivePartialInterruptedAndBlockedWritesOrAreAband
         for (const FakePortIo::Step& step : c.writes) {
             io.pushWrite(step);
         }
-        const size_t callsBefore = io.log().size();
+        const size_t callsBefore = io.seen().log.size();
         expected += re(c.line.substr(0, c.line.size() - 1)).substr(0, c.sent);
         // A line answered in full afterwards shows the worker carried on.
         ASSERT_TRUE(exchange(c.line + "next\n", expected.size() + re("next").size()));
         expected += re("next");
-        EXPECT_EQ(expected, io.written());
+        EXPECT_EQ(expected, io.seen().written);
         EXPECT_EQ(UartWorker::kBufferSize, callback.outlen());
         EXPECT_EQ(*c.error != 0, log.contains("ERR"));
         EXPECT_EQ(*c.error != 0, log.contains(std::string("ERR: ") + c.error + "\n"));
-        const std::vector<std::string> calls = io.log();
+        const std::vector<std::string> calls = io.seen().log;
         EXPECT_EQ(c.writeWaits, static_cast<size_t>(std::count(
                                     calls.begin() + static_cast<long>(callsBefore), calls.end(),
                                     "wait for write " + std::to_string(UartWorker::kWriteWaitMs))));
@@ -97,8 +97,8 @@ TEST_F(PortFaultTest, RepliesSurvivePartialInterruptedAndBlockedWritesOrAreAband
 TEST_F(PortFaultTest, BlockedWriteGivesUpOnceAStopIsRequested) {
     io.pushWrite(FakePortIo::fails(EAGAIN));
     io.pushRead(FakePortIo::bytes("stop\n"));
-    ASSERT_TRUE(io.waitUntil([](const FakePortIo& f) { return f.closes() == 1; }));
-    EXPECT_EQ("", io.written());
+    ASSERT_TRUE(io.waitUntil([](const FakePortIo& f) { return f.seen().closes == 1; }));
+    EXPECT_EQ("", io.seen().written);
     EXPECT_TRUE(log.contains("ERR: reply abandoned (stop requested): 8 of 8 bytes not sent\n"));
     EXPECT_EQ(std::vector<std::string>{"stop\n"}, callback.lines());
 }
@@ -106,7 +106,7 @@ TEST_F(PortFaultTest, BlockedWriteGivesUpOnceAStopIsRequested) {
 TEST_F(PortFaultTest, InterruptedReadIsRetriedWithoutWaiting) {
     io.pushRead(FakePortIo::fails(EINTR));
     ASSERT_TRUE(exchange("a\n", re("a").size()));
-    const std::vector<std::string> calls = io.log();
+    const std::vector<std::string> calls = io.seen().log;
     const auto it = std::find(calls.begin(), calls.end(), "read -> EINTR");
     ASSERT_TRUE(it != calls.end() && it + 1 != calls.end());
     EXPECT_EQ("read 2", *(it + 1));
@@ -116,19 +116,19 @@ TEST_F(PortFaultTest, PeerThatGoesAwayIsWaitedForLongerEachTimeAndPickedUpWhenBa
     const std::vector<int> kBackoff = {10, 20, 40, 80, 160, 320, 640, 1000, 1000};
     for (int error : {0, EIO}) {
         SCOPED_TRACE(error);
-        ASSERT_TRUE(exchange("x\n", io.written().size() + re("x").size()));
-        const size_t waitsBefore = io.waits().size();
+        ASSERT_TRUE(exchange("x\n", io.seen().written.size() + re("x").size()));
+        const size_t waitsBefore = io.seen().waits.size();
         io.setPeerGone(true, error);
         ASSERT_TRUE(io.waitUntil([&](const FakePortIo& f) {
-            return f.waits().size() >= waitsBefore + kBackoff.size();
+            return f.seen().waits.size() >= waitsBefore + kBackoff.size();
         }));
         io.setPeerGone(false);
-        const std::vector<int> waits = io.waits();
+        const std::vector<int> waits = io.seen().waits;
         EXPECT_EQ(kBackoff, std::vector<int>(waits.begin() + static_cast<long>(waitsBefore),
                                              waits.begin() + static_cast<long>(waitsBefore) +
                                                  static_cast<long>(kBackoff.size())));
         // Every failed read is followed by a wait: the worker never spins.
-        const std::vector<std::string> calls = io.log();
+        const std::vector<std::string> calls = io.seen().log;
         for (size_t i = 0; i + 1 < calls.size(); ++i) {
             if (calls[i].compare(0, 7, "read ->") == 0) {
                 EXPECT_EQ(0u, calls[i + 1].compare(0, 5, "wait ")) << i << " " << calls[i + 1];
@@ -136,13 +136,13 @@ TEST_F(PortFaultTest, PeerThatGoesAwayIsWaitedForLongerEachTimeAndPickedUpWhenBa
         }
         // The peer is back: its line is answered and the next empty read waits
         // the shortest time again.
-        const size_t answered = io.written().size();
+        const size_t answered = io.seen().written.size();
         ASSERT_TRUE(exchange("back\n", answered + re("back").size()));
-        EXPECT_EQ(re("back"), io.written().substr(answered));
-        const size_t waitsAfter = io.waits().size();
+        EXPECT_EQ(re("back"), io.seen().written.substr(answered));
+        const size_t waitsAfter = io.seen().waits.size();
         ASSERT_TRUE(
-            io.waitUntil([&](const FakePortIo& f) { return f.waits().size() > waitsAfter; }));
-        EXPECT_EQ(ReadBackoff::kFirstMs, io.waits()[waitsAfter]);
+            io.waitUntil([&](const FakePortIo& f) { return f.seen().waits.size() > waitsAfter; }));
+        EXPECT_EQ(ReadBackoff::kFirstMs, io.seen().waits[waitsAfter]);
     }
 }
 
