@@ -1,6 +1,6 @@
 // Runs a fuzz target's LLVMFuzzerTestOneInput over corpus files, without
 // libFuzzer: the regression test of every build. Arguments are files or
-// directories (their regular files, in name order). A failing input aborts
+// directories (their files); all run in name order. A failing input aborts
 // the run; the file's name is printed before it is run.
 #include <algorithm>
 #include <cstdint>
@@ -20,17 +20,14 @@ int main(int argc, char** argv) {
     std::vector<fs::path> files;
     std::error_code error;
     for (int i = 1; i < argc && !error; ++i) {
-        const size_t from = files.size();
-        for (fs::directory_iterator it(argv[i], error), end; !error && it != end;
-             it.increment(error)) {
-            if (it->is_regular_file()) files.push_back(it->path());
+        if (!fs::is_directory(argv[i], error)) files.emplace_back(argv[i]);
+        for (fs::directory_iterator it(argv[i], error), end; !error && it != end;) {
+            files.push_back(it->path());
+            it.increment(error);
         }
-        if (error == std::errc::not_a_directory) {
-            error.clear();
-            files.push_back(argv[i]);
-        }
-        std::sort(files.begin() + static_cast<long>(from), files.end());
+        error = error == std::errc::not_a_directory ? std::error_code() : error;
     }
+    std::sort(files.begin(), files.end());
     if (error || files.empty()) {
         std::fprintf(stderr, "no corpus files: %s\n", error.message().c_str());
         return 1;
@@ -38,8 +35,7 @@ int main(int argc, char** argv) {
     LLVMFuzzerInitialize(&argc, &argv);
     for (const fs::path& file : files) {
         std::ifstream in(file, std::ios::binary);
-        const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
-                                      std::istreambuf_iterator<char>());
+        const std::string bytes((std::istreambuf_iterator<char>(in)), {});
         std::fprintf(stderr, "%s\n", file.c_str());
         if (!in.good() && !in.eof()) return 1;
         LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
