@@ -25,7 +25,7 @@ UNANSWERED = ["dsp foo 1", "dsp", "foo bar", "", "DSP status", "dspstatus", "dsp
 BODY = bytes(range(256)).translate(None, b"\n\r")  # of noise lines, which start with none of
 FIRST = BODY.translate(None, b" \t\v\fd\0")  # these, so are never "dsp" lines
 # Report layouts: fixed words, and counts of number words ("n") between them.
-REPORTS = {v.split()[1].split(":")[0]: [w for x in v.split(":") for w in (
+REPORTS = {v[4:v.index(":")]: [w for x in v.split(":") for w in (
     ["n"] * int(x) if x.isdigit() else [x])] + ["[ok]"] for v in [
     "dsp sync:A0101:vol:8:delay:6:eq:144:eqbt:24:ftr:36:loud:3:bq:840",
     "dsp hfsync:A0101:opgain:2:pgagain:2:seq:25:req:25:duplex:1:nr:1:nlp:3:uplink:1"]}
@@ -89,7 +89,7 @@ class Server:
         self.cuts = random.Random(seed)  # apart from the lines: how many writes depends on timing
         os.set_blocking(self.master, False)
 
-    def check_log(self, chunk, logs):  # the lines complete so far; `logs`: refusals may log
+    def check_log(self, chunk, logs):  # the lines complete so far
         *lines, self.log = (self.log + chunk).split(b"\n")
         for line in lines:
             if LOG.match(line) and not (logs and REFUSAL.match(line)):
@@ -97,10 +97,10 @@ class Server:
             self.ready = self.ready or b"port ready" in line
 
     # Writes `data` (once the port is ready) in random pieces, checking replies and the log as
-    # they come; the last line is answered only after the others have logged all they log.
+    # they come; `logs`: refusals may log.
     def exchange(self, data, wants, logs):
         got, sent, deadline = bytearray(), 0, time.monotonic() + DEADLINE_S * (2 - self.ready)
-        # The log is read up to what the server wrote before its last reply.
+        # A fresh poll: the log is read up to all the server wrote before its last reply.
         while sent < len(data) or wants or select.select([self.err], [], [], 0)[0]:
             if self.proc.poll() is not None or time.monotonic() > deadline:
                 fail(f"server status {self.proc.returncode} (None: no reply in time)")
