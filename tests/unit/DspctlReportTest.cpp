@@ -27,14 +27,11 @@ void flatten(const JsonValue& value, std::vector<std::string>* out) {
 
 DspHarness& wideDsp(DspHarness& dsp) {
     audiosim::State s = audiosim::State::defaults();
-    s.speakerOutput = 0x03;  // layout 2, "2.0"
     s.speakerDelay[0] = std::numeric_limits<float>::infinity();
     s.speakerDelay[1] = -1.25f;
     s.speakerDelay[2] = std::numeric_limits<float>::quiet_NaN();
-    s.equalizer[2].cf[7] = 65535;
     s.filter[4].value5 = -1;
     s.biquad[5].band[19].phase = std::numeric_limits<int32_t>::min();
-    s.biquad[0].band[0].gain = -1e30f;
     dsp.service().setState(s);
     return dsp;
 }
@@ -78,17 +75,15 @@ TEST(DspctlReportDecoderTest, LinesOfTheWrongShapeAreMalformed) {
     DspHarness dsp;
     const std::string sync = dsp.run("sync\n").bytes;
     const std::string hfsync = dsp.run("hfsync\n").bytes;
-    const std::string head = "dsp sync:A0101:vol:0:";
-    const std::string body = sync.substr(head.size());
     const struct {
         std::string line;
         DecodedReport (*decode)(const std::string&);
         const char* problem;
     } cases[] = {
-        {hfsync, decodeSyncReport, "expected \"dsp sync\""},
-        {head + "x" + body, decodeSyncReport, "whole number"},
-        {"dsp sync:A0101:vol::" + body, decodeSyncReport, "whole number"},
-        {head + "030" + body.substr(2), decodeSyncReport, "whole number"},
+        {"dsp hfsync:", decodeSyncReport, "expected \"dsp sync\""},
+        {"dsp sync:A0101:vol:x:", decodeSyncReport, "whole number"},
+        {"dsp sync:A0101:vol::", decodeSyncReport, "whole number"},
+        {"dsp sync:A0101:vol:030:", decodeSyncReport, "whole number"},
         {"dsp hfsync:A0101:opgain:1.50:0.000000:[ok]", decodeHfsyncReport, "six decimals"},
         {"dsp hfsync:A0101:opgain:1.00000x:0.000000:[ok]", decodeHfsyncReport, "six decimals"},
         {sync.substr(0, sync.size() - 4) + "7:[ok]", decodeSyncReport,
