@@ -24,13 +24,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct Settings {
-    std::unique_ptr<AudioAppSetting> app{AudioCreator::createAudioAppSetting()};
-    std::unique_ptr<AudioSourceSetting> source{AudioCreator::createAudioSourceSetting()};
-    std::unique_ptr<AudioVolumeSetting> volume{AudioCreator::createAudioVolumeSetting()};
-    std::unique_ptr<AudioToolSetting> tool{AudioCreator::createAudioToolSetting()};
-};
-
 template <typename T>
 Bytes bytesOf(const T& v) {
     return Bytes(reinterpret_cast<const uint8_t*>(&v), reinterpret_cast<const uint8_t*>(&v + 1));
@@ -107,17 +100,22 @@ protected:
     void TearDown() override { service.reset(); }
 
     Service& service = Service::instance();
-    Settings s;
+    std::unique_ptr<AudioAppSetting> app{AudioCreator::createAudioAppSetting()};
+    std::unique_ptr<AudioSourceSetting> source{AudioCreator::createAudioSourceSetting()};
+    std::unique_ptr<AudioVolumeSetting> volume{AudioCreator::createAudioVolumeSetting()};
+    std::unique_ptr<AudioToolSetting> tool{AudioCreator::createAudioToolSetting()};
 };
 
-TEST_F(SimServiceTest, MasksNullPointersAndValuesOutOfRange) {
-    AudioAppSetting* a = s.app.get();
-    AudioVolumeSetting* v = s.volume.get();
-    AudioToolSetting* t = s.tool.get();
+// Also what no report shows: the test pattern, a stored record's own mask,
+// the padding of a hands-free equalizer.
+TEST_F(SimServiceTest, MasksNullPointersValuesOutOfRangeAndWhatNoReportShows) {
+    AudioAppSetting* a = app.get();
+    AudioVolumeSetting* v = volume.get();
+    AudioToolSetting* t = tool.get();
     checkRecord(a, &AudioAppSetting::setFilter, &AudioAppSetting::getFilter);
     checkRecord(a, &AudioAppSetting::setBassTreble, &AudioAppSetting::getBassTreble);
     checkRecord(a, &AudioAppSetting::setEqualizer, &AudioAppSetting::getEqualizer);
-    EXPECT_EQ(0x8u, service.state().equalizer[3].channelMask) << "a stored record's own mask";
+    EXPECT_EQ(0x8u, service.state().equalizer[3].channelMask);
     checkRecord(a, &AudioAppSetting::setBiquad, &AudioAppSetting::getBiquad);
     checkRecord(v, &AudioVolumeSetting::setChannelGain, &AudioVolumeSetting::getChannelGain);
     DelaySetting delay{a};
@@ -137,57 +135,46 @@ TEST_F(SimServiceTest, MasksNullPointersAndValuesOutOfRange) {
                   t->setMpBin(nullptr, kMpBinSize, 0), t->setMpBin(blob.data(), kMpBinSize, 1),
                   t->setMpBin(blob.data(), kMpBinExtSize, 0), t->getMpBin(nullptr, &length, 0),
                   t->getMpBin(blob.data(), nullptr, 0), t->getMpBin(blob.data(), &length, 2));
-}
 
-// What no report shows: the test pattern, the padding of a hands-free equalizer.
-TEST_F(SimServiceTest, WhatNoReportShowsIsStored) {
-    ASSERT_EQ(0, s.source->setMainAudioSpeakerTestPattern(0x15, 3));
+    ASSERT_EQ(0, source->setMainAudioSpeakerTestPattern(0x15, 3));
     EXPECT_EQ(0x15u, service.state().testPatternChannels);
     EXPECT_EQ(3u, service.state().testPattern);
     HandsfreeEQParam set, got;
     fillIn(set).which = kHandsfreeReq;
     fillIn(got, 0xA5).which = kHandsfreeReq;
-    ASSERT_EQ(0, s.app->setHandsfreeEQ(&set));
-    ASSERT_EQ(0, s.app->getHandsfreeEQ(&got));
+    ASSERT_EQ(0, a->setHandsfreeEQ(&set));
+    ASSERT_EQ(0, a->getHandsfreeEQ(&got));
     clearPadding(set);
     EXPECT_EQ(bytesOf(set), bytesOf(got));
 }
 
-TEST_F(SimServiceTest, FailingListSkipsBlanksAndEmptyEntriesAndReportsUnknownNames) {
-    EXPECT_FALSE(service.setFailing("setNothing"));
-    std::vector<std::string> unknown;
-    service.setFailingList(" setFilter , ,bogus,\tgetMasterVolume,", &unknown);
-    EXPECT_EQ(std::vector<std::string>{"bogus"}, unknown);
-    service.setFailingList("bogus,getFilter", nullptr);
-    ASSERT_TRUE(service.setFailing("setFilter", false));
-    EXPECT_FALSE(service.isFailing("setFilter"));
-    EXPECT_TRUE(service.isFailing("getMasterVolume"));
-    EXPECT_TRUE(service.isFailing("getFilter"));
-    EXPECT_FALSE(service.isFailing("setMasterVolume"));
-}
-
+// The failing list skips blanks and empty entries and reports unknown names.
 // The record holds arguments as passed (a get's record as on entry), failing
-// calls too; reset() restores the booted device and stops recording.
-TEST_F(SimServiceTest, CallRecordAndReset) {
-    EqualizerParam eq;
+// calls too. reset() restores the booted device, fails nothing and stops
+// recording.
+TEST_F(SimServiceTest, FailingListCallRecordAndReset) {
+    std::vector<std::string> unknown;
+    service.setFailingList(" setFilter , ,bogus,\tsetMasterVolume,", &unknown);
+    service.setFailingList("bogus,getFilter", nullptr);
+    EXPECT_EQ(std::vector<std::string>{"bogus"}, unknown);
+    EXPECT_FALSE(service.setFailing("setNothing"));
+    ASSERT_TRUE(service.setFailing("getFilter", false));
+    EXPECT_FALSE(service.isFailing("getFilter"));
+    EXPECT_TRUE(service.isFailing("setFilter"));
+
     FilterParam filter;
-    fillIn(eq).channelMask = 0x3;
     fillIn(filter).channelMask = 0x4;
-    const Bytes eqBytes = bytesOf(eq), filterBytes = bytesOf(filter), blob(kMpBinSize, 0x5C);
+    const Bytes filterBytes = bytesOf(filter), blob(kMpBinSize, 0x5C);
     Bytes buffer(kMpBinExtSize);
     int32_t length = 1234;
-    ASSERT_TRUE(service.setFailing("setMasterVolume"));
     service.recordCalls(true);
-    s.app->setEqualizer(&eq);
-    s.app->getFilter(&filter);
-    s.app->setSpeakerDelay(0x3, 1.5f);
-    s.volume->setAdcOpGain(2, 0.5f, -1.0f);
-    s.tool->setMpBin(blob.data(), kMpBinSize, 0);
-    s.tool->getMpBin(buffer.data(), &length, 1);
-    EXPECT_NE(0, s.volume->setMasterVolume(99));
+    EXPECT_EQ(0, app->getFilter(&filter));
+    volume->setAdcOpGain(2, 0.5f, -1.0f);
+    tool->setMpBin(blob.data(), kMpBinSize, 0);
+    tool->getMpBin(buffer.data(), &length, 1);
+    EXPECT_NE(0, volume->setMasterVolume(99));
     const std::vector<Call> expected = {
-        {"setEqualizer", {}, {}, eqBytes},       {"getFilter", {}, {}, filterBytes},
-        {"setSpeakerDelay", {3}, {1.5}, {}},     {"setAdcOpGain", {2}, {0.5, -1.0}, {}},
+        {"getFilter", {}, {}, filterBytes},      {"setAdcOpGain", {2}, {0.5, -1.0}, {}},
         {"setMpBin", {kMpBinSize, 0}, {}, blob}, {"getMpBin", {1234, 1}, {}, {}},
         {"setMasterVolume", {99}, {}, {}},
     };
@@ -198,17 +185,17 @@ TEST_F(SimServiceTest, CallRecordAndReset) {
         EXPECT_EQ(std::tie(e.op, e.ints, e.reals, e.bytes),
                   std::tie(calls[i].op, calls[i].ints, calls[i].reals, calls[i].bytes));
     }
-    EXPECT_EQ(0x4u, calls[1].recordAs<uint32_t>());  // the channel mask leads
-    EXPECT_EQ("setMasterVolume", service.callNames().at(6));
+    EXPECT_EQ(0x4u, calls[0].recordAs<uint32_t>());  // the channel mask leads
+    EXPECT_EQ("setMasterVolume", service.callNames().at(4));
     service.clearCalls();
     EXPECT_TRUE(service.callNames().empty());
 
-    ASSERT_EQ(0, s.source->setSpeakerOutPut(0x3F));
+    ASSERT_EQ(0, source->setSpeakerOutPut(0x3F));
     service.reset();
     EXPECT_FALSE(service.isFailing("setMasterVolume"));
     EXPECT_EQ(0x0Fu, service.state().speakerOutput);  // the "4.0" layout
     EXPECT_EQ(30, service.state().masterVolume);
-    ASSERT_EQ(0, s.source->setSpeakerOutPut(0x3F));
+    ASSERT_EQ(0, source->setSpeakerOutPut(0x3F));
     EXPECT_TRUE(service.calls().empty()) << "reset turns recording off";
 }
 
@@ -225,14 +212,10 @@ TEST(AudioPrintTest, PrefixesAreFormattedAsPrintfWouldAndLongLinesAreCut) {
     audioPrint("<3>[%s|%s|%s] ", "t", nullptr, nullptr, 0, "%s", "");
     const std::vector<std::string> lines = capture.lines();
     ASSERT_EQ(6u, lines.size());
-    EXPECT_EQ("<4>[t M f -17] BUG: m 5\n", lines[0]);
-    EXPECT_EQ("tMf-2147483648m\n", lines[1]);
-    EXPECT_EQ("plain m\n", lines[2]);
-    EXPECT_EQ("t M f 00042 m\n", lines[3]);
-    EXPECT_EQ(4095u, lines[4].size());  // cut, and still a line
-    EXPECT_EQ(0u, lines[4].find("<1>[ M f 1] INF: xxx"));
-    EXPECT_EQ('\n', lines[4].back());
-    EXPECT_EQ("<3>[t||] ", lines[5]);
+    const std::string cut = "<1>[ M f 1] INF: " + std::string(4095 - 18, 'x') + "\n";
+    EXPECT_EQ((std::vector<std::string>{"<4>[t M f -17] BUG: m 5\n", "tMf-2147483648m\n",
+                                        "plain m\n", "t M f 00042 m\n", cut, "<3>[t||] "}),
+              lines);
     EXPECT_TRUE(capture.contains("00042 m"));
     EXPECT_FALSE(capture.contains("m 6"));
     capture.clear();
@@ -247,7 +230,8 @@ TEST(SimEnvironmentChild, DISABLED_FailuresFromEnvironment) {
     EXPECT_TRUE(capture.contains("WRN: DSPD_SIM_FAIL: no operation named noSuchOp\n"));
     EXPECT_TRUE(capture.contains("INF: simulating failure of setFilter\n"));
     EXPECT_TRUE(service.isFailing("setFilter"));
-    EXPECT_EQ(0, Settings().volume->setMasterVolume(9));
+    EXPECT_EQ(0, std::unique_ptr<AudioVolumeSetting>(AudioCreator::createAudioVolumeSetting())
+                     ->setMasterVolume(9));
     EXPECT_TRUE(service.calls().empty()) << "records before it is asked to";
     std::_Exit(::testing::Test::HasFailure() ? 1 : 42);
 }
