@@ -59,9 +59,9 @@ struct DelaySetting {
     int get(Delay* d) { return app->getSpeakerDelay(d->channelMask, &d->value); }
 };
 
-// A per-channel record: bad masks and null pointers are refused, a refused
-// get leaving the out-values as they were; a set stores every channel of its
-// mask; a get reads the lowest channel of its mask and keeps the caller's mask.
+// A per-channel record: bad masks are refused, a refused get leaving the out-values as they were; a
+// set stores every channel of its mask; a get reads the lowest channel of its mask and keeps the
+// caller's mask.
 template <typename T, typename Object>
 void checkRecord(Object* o, int (Object::*set)(T*), int (Object::*get)(T*)) {
     T v, got, booted;
@@ -97,7 +97,6 @@ void expectRefused(Results... results) {
 class SimServiceTest : public ::testing::Test {
 protected:
     void SetUp() override { service.reset(); }
-    void TearDown() override { service.reset(); }
 
     Service& service = Service::instance();
     std::unique_ptr<AudioAppSetting> app{AudioCreator::createAudioAppSetting()};
