@@ -215,6 +215,7 @@ TEST(AudioPrintTest, PrefixesAreFormattedAsPrintfWouldAndLongLinesAreCut) {
     EXPECT_EQ((std::vector<std::string>{"<4>[t M f -17] BUG: m 5\n", "tMf-2147483648m\n",
                                         "plain m\n", "t M f 00042 m\n", cut, "<3>[t||] "}),
               lines);
+    { LogCapture inner; }  // captures nest: one inside keeps the lines
     EXPECT_TRUE(capture.contains("00042 m"));
     EXPECT_FALSE(capture.contains("m 6"));
     capture.clear();
