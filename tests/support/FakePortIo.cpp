@@ -122,7 +122,6 @@ int RecordingCallback::onCommand(char* line, int len, char* out, int outlen) {
     const std::string reply = answer ? answer(text) : std::string("[ok]", 5);
     reply.copy(out, std::min(reply.size(), static_cast<size_t>(outlen)));
     std::lock_guard<std::mutex> lock(mMutex);
-    mLines.push_back(text);
     mOutlen = outlen;
     return static_cast<int>(reply.size());
 }

@@ -93,8 +93,8 @@ private:
     Seen mSeen;
 };
 
-// Records each line it is given (terminator included), answers it with
-// `answer` (by default "[ok]" and its NUL) and keeps the sink it is handed.
+// Answers each line it is given (terminator included) with `answer(line)`
+// (by default "[ok]" and its NUL) and keeps the sink it is handed.
 // `answer` is set before the worker starts; it runs on the worker thread.
 class RecordingCallback : public UartWorkerCallBack {
 public:
@@ -104,9 +104,6 @@ public:
     int setNotify(NotifyFunc fn, void* ctx) override;
 
     bool waitReady();  // until the sink has come, 5 s at most
-    std::vector<std::string> lines() const {
-        return locked([&] { return mLines; });
-    }
     int outlen() const {
         return locked([&] { return mOutlen; });
     }  // of the last line
@@ -130,7 +127,6 @@ private:
 
     mutable std::mutex mMutex;
     std::condition_variable mReady;
-    std::vector<std::string> mLines;
     int mOutlen = 0;
     NotifyFunc mSink = nullptr;
     void* mSinkCtx = nullptr;
