@@ -137,8 +137,8 @@ protected:
             const size_t from = at > 40 ? at - 40 : 0;
             ADD_FAILURE() << where << ": the reply differs from byte " << at << " of "
                           << want.size() << " (" << got.size() << " came)\n  expected ..."
-                          << visible(want.substr(from, 120)) << "\n  received ..."
-                          << visible(got.substr(from, 120));
+                          << testing::PrintToString(want.substr(from, 120)) << "\n  received ..."
+                          << testing::PrintToString(got.substr(from, 120));
         }
         if (got.size() != want.size() || got.compare(got.size() - 5, 5, kSentinelReply) != 0) {
             mServer->readQuiet();
@@ -165,16 +165,6 @@ protected:
         EXPECT_EQ(wantLog, gotLog) << where;
         mMark = log.find('\n', replyLog) + 1;
         return true;
-    }
-
-    static std::string visible(const std::string& bytes) {
-        std::string out;
-        for (unsigned char c : bytes) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += c >= 0x20 && c < 0x7F && c != '\\' ? std::string(1, static_cast<char>(c)) : hex;
-        }
-        return out;
     }
 
     std::map<std::string, std::string> mLets;  // "@let NAME TEXT": {$NAME}
