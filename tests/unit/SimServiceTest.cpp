@@ -201,6 +201,7 @@ TEST_F(SimServiceTest, FailingListCallRecordAndReset) {
 // The prefix is formatted without printf where it can be and with it where it
 // cannot; either way as printf would.
 TEST(AudioPrintTest, PrefixesAreFormattedAsPrintfWouldAndLongLinesAreCut) {
+    EXPECT_EQ(8, audioPrint("plain ", "t", "M", "f", 1, "m\n"));  // to standard error: written
     LogCapture capture;
     audioPrint("<4>[%s %s %s %d] BUG: ", "t", "M", "f", -17, "m %d\n", 5);
     audioPrint("%s%s%s%d", "t", "M", "f", INT_MIN, "m\n");
