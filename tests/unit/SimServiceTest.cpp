@@ -207,15 +207,18 @@ TEST(AudioPrintTest, PrefixesAreFormattedAsPrintfWouldAndLongLinesAreCut) {
     audioPrint("%s%s%s%d", "t", "M", "f", INT_MIN, "m\n");
     audioPrint("plain ", "t", "M", "f", 1, "m\n");
     audioPrint("%s %s %s %05d ", "t", "M", "f", 42, "m\n");
+    audioPrint("%%", "t", "M", "f", 1, "m\n");    // printf's, one character
+    audioPrint("%.0s", "t", "M", "f", 1, "m\n");  // printf's, none
     audioPrint("<1>[%s %s %s %d] INF: ", nullptr, "M", "f", 1, "%s\n",
                std::string(6000, 'x').c_str());
     audioPrint("<3>[%s|%s|%s] ", "t", nullptr, nullptr, 0, "%s", "");
     const std::vector<std::string> lines = capture.lines();
-    ASSERT_EQ(6u, lines.size());
+    ASSERT_EQ(8u, lines.size());
     const std::string cut = "<1>[ M f 1] INF: " + std::string(4095 - 18, 'x') + "\n";
-    EXPECT_EQ((std::vector<std::string>{"<4>[t M f -17] BUG: m 5\n", "tMf-2147483648m\n",
-                                        "plain m\n", "t M f 00042 m\n", cut, "<3>[t||] "}),
-              lines);
+    EXPECT_EQ(
+        (std::vector<std::string>{"<4>[t M f -17] BUG: m 5\n", "tMf-2147483648m\n", "plain m\n",
+                                  "t M f 00042 m\n", "%m\n", "m\n", cut, "<3>[t||] "}),
+        lines);
     { LogCapture inner; }  // captures nest: one inside keeps the lines
     EXPECT_TRUE(capture.contains("00042 m"));
     EXPECT_FALSE(capture.contains("m 6"));
