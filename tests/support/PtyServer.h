@@ -79,6 +79,7 @@ public:
     // server was not ready in time. The server is given the pty's number,
     // with DSPD_SERIAL_PREFIX set to the pty directory.
     bool ok() const { return mOk; }
+    pid_t pid() const { return mPid; }
     int masterFd() const { return mPty.master(); }
 
     // Closes the master end: the peer has gone, the server's reads fail.
