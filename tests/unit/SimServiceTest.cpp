@@ -212,13 +212,19 @@ TEST(AudioPrintTest, PrefixesAreFormattedAsPrintfWouldAndLongLinesAreCut) {
     audioPrint("<1>[%s %s %s %d] INF: ", nullptr, "M", "f", 1, "%s\n",
                std::string(6000, 'x').c_str());
     audioPrint("<3>[%s|%s|%s] ", "t", nullptr, nullptr, 0, "%s", "");
+    // A prefix one byte longer than a line (cut by printf's fallback; a
+    // sanitizer sees a write past the line), and a line number that does not
+    // fit after a long prefix.
+    const std::string full(4096, 'x'), most(4090, 'x');
+    audioPrint("%s", full.c_str(), "", "", 0, nullptr);
+    audioPrint("%s%s%s%d", most.c_str(), "", "", 1234567, "m\n");
     const std::vector<std::string> lines = capture.lines();
-    ASSERT_EQ(8u, lines.size());
+    ASSERT_EQ(10u, lines.size());
     const std::string cut = "<1>[ M f 1] INF: " + std::string(4095 - 18, 'x') + "\n";
-    EXPECT_EQ(
-        (std::vector<std::string>{"<4>[t M f -17] BUG: m 5\n", "tMf-2147483648m\n", "plain m\n",
-                                  "t M f 00042 m\n", "%m\n", "m\n", cut, "<3>[t||] "}),
-        lines);
+    EXPECT_EQ((std::vector<std::string>{"<4>[t M f -17] BUG: m 5\n", "tMf-2147483648m\n",
+                                        "plain m\n", "t M f 00042 m\n", "%m\n", "m\n", cut,
+                                        "<3>[t||] ", full.substr(0, 4094) + "\n", most + "1234\n"}),
+              lines);
     { LogCapture inner; }  // captures nest: one inside keeps the lines
     EXPECT_TRUE(capture.contains("00042 m"));
     EXPECT_FALSE(capture.contains("m 6"));
