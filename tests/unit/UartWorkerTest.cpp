@@ -82,6 +82,7 @@ protected:
         stop(worker);
         const std::vector<std::string> calls = fake.calls();
         EXPECT_EQ(1, std::count(calls.begin(), calls.end(), "close 0"));
+        EXPECT_FALSE(log.contains("WRN"));  // the close succeeded, so no warning
     }
 
     // Scripts `line` as one read and waits until the writes have taken
