@@ -1,6 +1,5 @@
 #include "AllocationCounter.h"
 
-#include <cerrno>
 #include <cstddef>
 
 // The C library's own allocator, under the names it exports for this very use.
@@ -12,14 +11,8 @@ void* __libc_memalign(size_t alignment, size_t size);
 void __libc_free(void* pointer);
 }
 
-namespace {
-
 // Plain static TLS: reading or bumping it never allocates.
-thread_local unsigned long tAllocations = 0;
-
-bool powerOfTwo(size_t n) { return n != 0 && (n & (n - 1)) == 0; }
-
-}  // namespace
+static thread_local unsigned long tAllocations = 0;
 
 unsigned long threadAllocations() { return tAllocations; }
 
@@ -42,27 +35,11 @@ void* realloc(void* pointer, size_t size) {
 
 void free(void* pointer) { __libc_free(pointer); }
 
-void* memalign(size_t alignment, size_t size) {
-    ++tAllocations;
-    return __libc_memalign(alignment, size);
-}
-
+// What aligned operator new reaches. The other aligned functions are left
+// to the C library: nothing the server runs calls them.
 void* aligned_alloc(size_t alignment, size_t size) {
     ++tAllocations;
     return __libc_memalign(alignment, size);
-}
-
-int posix_memalign(void** result, size_t alignment, size_t size) {
-    if (!powerOfTwo(alignment) || alignment % sizeof(void*) != 0) {
-        return EINVAL;
-    }
-    ++tAllocations;
-    void* pointer = __libc_memalign(alignment, size);
-    if (pointer == nullptr) {
-        return ENOMEM;
-    }
-    *result = pointer;
-    return 0;
 }
 
 }  // extern "C"

@@ -2,9 +2,9 @@
 // a path allocates nothing.
 //
 // Linking the library that holds this replaces malloc, calloc, realloc and
-// the aligned allocation functions of the whole executable with versions that
-// count and then forward to the C library's allocator (so every pointer still
-// belongs to it and may be freed by anyone). operator new reaches malloc, so
+// aligned_alloc of the whole executable with versions that count and then
+// forward to the C library's allocator (so every pointer still belongs to it
+// and may be freed by anyone). operator new reaches malloc, so
 // it is counted too. Never link it into the server.
 #ifndef TESTS_SUPPORT_ALLOCATION_COUNTER_H
 #define TESTS_SUPPORT_ALLOCATION_COUNTER_H

@@ -1,5 +1,5 @@
-// What the serial worker's tests share: an in-memory PortIo, a recording
-// callback, and a fixture that runs a worker on a pseudo-terminal.
+// What the serial worker's tests share: an in-memory port and callback, and
+// a fixture that runs a worker on a pseudo-terminal.
 #ifndef TESTS_SUPPORT_FAKE_PORT_IO_H
 #define TESTS_SUPPORT_FAKE_PORT_IO_H
 
@@ -7,9 +7,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -19,134 +19,72 @@
 #include "PseudoTerminal.h"
 #include "UartWorker.h"
 
-// Reads come from a script the test fills; writes are kept and can be made to
-// fail or to take only part of what is offered; every call is logged. With
-// nothing scripted a read waits briefly (as a silent line would) and returns
-// 0; a wait returns as soon as a read is scripted. close() also closes the
-// real descriptor, which the worker opened on a real terminal. Thread-safe:
-// the worker thread calls in while the test scripts.
-class FakePortIo : public PortIo {
+// The worker's outside world in memory. Reads follow a script (a read waits
+// until one is scripted, 5 s at most); writes take what is scripted, all by
+// default; a wait for room finds none; close() also closes the real
+// descriptor. Each line is answered "re:<line without terminator>\0". Every
+// call is logged as "<call> <result>", a failure as the negated errno:
+// "read 5", "read -4", "wait 10" (its timeout), "room 250", "write 3",
+// "line 8192" (the reply capacity), "sink 0", "close 0". Thread-safe: the
+// worker thread calls in while the test scripts and looks.
+class FakePortIo : public PortIo, public UartWorkerCallBack {
 public:
-    // One scripted result: `accept` bytes taken (a read hands over `bytes`),
-    // or -1 with `error`.
-    struct Step {
-        std::string bytes;
-        int accept = 0;
-        int error = 0;
-    };
-    static Step bytes(const std::string& data) { return {data, 0, 0}; }
-    static Step takes(int count) { return {std::string(), count, 0}; }
-    static Step fails(int error) { return {std::string(), 0, error}; }
+    // The next read brings `bytes` (none: a read that brought nothing) or,
+    // with an `error`, fails with it.
+    void pushRead(const std::string& bytes, int error = 0);
+    // The results of the next writes, one each: the most bytes it takes, or
+    // -errno for a failure.
+    void pushWrites(const std::vector<int>& results);
 
-    void pushRead(const Step& step) {
-        locked([&] { mReads.push_back(step); });
-    }
-    void pushWrite(const Step& step) {
-        locked([&] { mWrites.push_back(step); });
-    }
-    // While set, every read fails at once with `error` (0: returns 0), as on
-    // a port whose peer has gone, and every write fails with EIO. Scripted
-    // reads are held back until it is cleared.
-    void setPeerGone(bool gone, int error = 0) {
-        locked([&] { mPeerGone = gone, mGoneError = error; });
-    }
-
-    // What the worker did: the bytes it wrote, the timeouts of its waits
-    // for input, its calls ("read 5", "read -> EINTR", "write 7 -> 3",
-    // "wait 10", "close"...) and how often it closed the port.
-    struct Seen {
-        std::string written;
-        std::vector<int> waits;
-        std::vector<std::string> log;
-        int closes = 0;
-    };
-    Seen seen() const {
-        return locked([&] { return mSeen; });
-    }
-    // Waits until `done` holds or 5 s have passed; `done` may call seen().
-    bool waitUntil(const std::function<bool(const FakePortIo&)>& done);
+    std::string written() const;
+    std::vector<std::string> calls() const;
+    // Wait until the writes have taken `count` bytes in all, or until the
+    // worker has handed over its reply sink (its port is set): 5 s at most.
+    bool waitWritten(size_t count) const;
+    bool waitReady() const;
 
     ssize_t read(int fd, void* buffer, size_t size) override;
     ssize_t write(int fd, const void* data, size_t size) override;
     int close(int fd) override;
     bool waitReadable(int fd, int timeoutMs) override;
-    // Logs "wait for write N" and returns false at once, as a wait that
-    // found no room; the next scripted write decides what follows.
     bool waitWritable(int fd, int timeoutMs) override;
-
-private:
-    template <typename F>
-    auto locked(F f) const -> decltype(f()) {
-        std::lock_guard<std::mutex> lock(mMutex);
-        mChanged.notify_all();
-        return f();
-    }
-    ssize_t fail(const std::string& entry, int error);  // caller holds mMutex
-    void note(std::string entry);                       // caller holds mMutex
-
-    mutable std::mutex mMutex;
-    mutable std::condition_variable mChanged;
-    std::deque<Step> mReads;
-    std::deque<Step> mWrites;
-    bool mPeerGone = false;
-    int mGoneError = 0;
-    Seen mSeen;
-};
-
-// Answers each line it is given (terminator included) with `answer(line)`
-// (by default "[ok]" and its NUL) and keeps the sink it is handed.
-// `answer` is set before the worker starts; it runs on the worker thread.
-class RecordingCallback : public UartWorkerCallBack {
-public:
-    std::function<std::string(const std::string& line)> answer;
-
     int onCommand(char* line, int len, char* out, int outlen) override;
     int setNotify(NotifyFunc fn, void* ctx) override;
 
-    bool waitReady();  // until the sink has come, 5 s at most
-    int outlen() const {
-        return locked([&] { return mOutlen; });
-    }  // of the last line
-    NotifyFunc sink() const {
-        return locked([&] { return mSink; });
-    }
-    void* sinkCtx() const {
-        return locked([&] { return mSinkCtx; });
-    }
-    void send(std::string bytes) {  // through the sink
-        sink()(sinkCtx(), reinterpret_cast<unsigned char*>(&bytes[0]),
-               static_cast<unsigned int>(bytes.size()));
-    }
+    NotifyFunc sink = nullptr;  // set once, before waitReady() returns
+    void* sinkCtx = nullptr;
 
 private:
-    template <typename F>
-    auto locked(F f) const -> decltype(f()) {
-        std::lock_guard<std::mutex> lock(mMutex);
-        return f();
-    }
+    static constexpr auto kLimit = std::chrono::seconds(5);
+    // Logs `call result` and returns the result, or -1 with errno set for a
+    // negative one. The caller holds mMutex.
+    ssize_t note(const char* call, ssize_t result);
 
     mutable std::mutex mMutex;
-    std::condition_variable mReady;
-    int mOutlen = 0;
-    NotifyFunc mSink = nullptr;
-    void* mSinkCtx = nullptr;
+    mutable std::condition_variable mChanged;
+    std::deque<std::pair<std::string, int>> mReads;
+    std::deque<int> mWrites;
+    std::string mWritten;
+    std::vector<std::string> mCalls;
 };
 
 // A worker on a fresh pseudo-terminal (DSPD_SERIAL_PREFIX names its
-// directory), answered by `callback`, with the log captured.
+// directory), answered by `fake`, with the log captured.
 class WorkerTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(pty.ok()); }
     // Starts a worker on the terminal with the given line settings.
     UartWorker* start(PortIo* io = nullptr, int baudrate = 115200, int databits = 8,
                       int stopbits = 1, int parity = 'n') {
-        return new UartWorker(&callback, pty.number(), baudrate, databits, stopbits, parity,
-                              &stopFlag, io);
+        return new UartWorker(&fake, pty.number(), baudrate, databits, stopbits, parity, &stopFlag,
+                              io);
     }
-    // Raises the stop flag, wakes the read at once and waits for the worker.
+    // Raises the stop flag, wakes the read at once (on the terminal or in
+    // the fake) and waits for the worker.
     void stop(UartWorker* worker) {
         stopFlag = true;
-        ASSERT_EQ(1, write(pty.master(), "\n", 1));
+        fake.pushRead("");
+        EXPECT_EQ(1, write(pty.master(), "\n", 1));
         delete worker;
     }
 
@@ -154,7 +92,7 @@ protected:
     PseudoTerminal pty;
     ScopedEnv prefix{"DSPD_SERIAL_PREFIX", pty.directory().c_str()};
     std::atomic<bool> stopFlag{false};
-    RecordingCallback callback;
+    FakePortIo fake;
 };
 
 #endif  // TESTS_SUPPORT_FAKE_PORT_IO_H

@@ -13,31 +13,20 @@ namespace {
 
 TEST(PortArgumentTest, OneArgumentIsReadAsADecimalNumber) {
     const struct {
-        std::vector<std::string> args;
+        const char* arg;  // nullptr: none; "1e30" and "-1e30" lie outside the int range
         int port;
     } cases[] = {
-        {{}, 1},
-        {{"3"}, 3},
-        {{"2.9"}, 2},
-        {{"-2.5"}, -2},
-        {{"abc"}, 0},
-        {{"3", "4"}, 1},
-        {{"1e1"}, 10},
-        {{"1e30"}, 0},  // outside the int range
-        {{"-1e30"}, 0},
-        {{"nan"}, 0},
-        {{"2147483647"}, 2147483647},
-        {{"2147483648"}, 0},
-    };
-    for (auto c : cases) {
-        std::vector<char*> argv = {const_cast<char*>("dspd")};
-        for (std::string& arg : c.args) {
-            argv.push_back(&arg[0]);
-        }
-        argv.push_back(nullptr);
-        EXPECT_EQ(c.port, portFromArguments(static_cast<int>(argv.size() - 1), argv.data()))
-            << (c.args.empty() ? "(none)" : c.args[0]);
+        {nullptr, 1},     {"3", 3},   {"2.9", 2},  {"-2.5", -2}, {"abc", 0},
+        {"1e1", 10},      {"nan", 0}, {"1e30", 0}, {"-1e30", 0}, {"2147483647", 2147483647},
+        {"2147483648", 0}};
+    for (const auto& c : cases) {
+        char* argv[] = {const_cast<char*>("dspd"), const_cast<char*>(c.arg), nullptr};
+        EXPECT_EQ(c.port, portFromArguments(c.arg != nullptr ? 2 : 1, argv))
+            << (c.arg != nullptr ? c.arg : "(none)");
     }
+    char* two[] = {const_cast<char*>("dspd"), const_cast<char*>("3"), const_cast<char*>("4"),
+                   nullptr};
+    EXPECT_EQ(1, portFromArguments(3, two));
 }
 
 TEST(DevicePathTest, PrefixIsPlainTextBeforeThePortNumber) {

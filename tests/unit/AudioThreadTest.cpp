@@ -13,14 +13,20 @@
 namespace {
 
 // Runs the given functions as readyToRun() and threadLoop(), counting calls.
+// Its destructor only asks for the exit and runs `leaving`: ~AudioThread()
+// must end a thread that still runs.
 class TestThread : public AudioThread {
 public:
     std::function<int()> ready = [] { return 0; };
     std::function<bool()> loop = [this] { return loopCalls < 5; };
+    std::function<void()> leaving = [] {};
     std::atomic<int> readyCalls{0}, loopCalls{0};
 
     TestThread() : AudioThread(nullptr) {}
-    ~TestThread() override { requestExitAndWait(); }
+    ~TestThread() override {
+        requestExit();
+        leaving();
+    }
     int readyToRun() override { return ++readyCalls, ready(); }
     bool threadLoop() override { return ++loopCalls, loop(); }
 };
@@ -67,47 +73,25 @@ TEST(AudioThreadTest, ReadyToRunOnceThenTheLoopUntilFalseOrAnExitRequest) {
     }
 }
 
-// ~AudioThread() ends a thread still in its loop: the subclass's destructor
-// only asks for the exit and releases the loop. What the loop touches belongs
-// to the test, so nothing it uses dies with the subclass.
-struct Probe {
+TEST(AudioThreadTest, DestructorJoinsRunningThread) {
     std::promise<void> inLoop, release;
     std::atomic<int> returns{0};
-    std::atomic<bool> exited{false};
-};
-
-class BaseStoppedThread : public AudioThread {
-public:
-    explicit BaseStoppedThread(Probe& probe) : AudioThread(nullptr), mProbe(probe) {}
-    ~BaseStoppedThread() override {
-        requestExit();
-        mProbe.release.set_value();
-    }
-    bool threadLoop() override {
-        Probe& probe = mProbe;
-        // Set at thread exit, after the body has left the object for good.
-        static thread_local struct OnExit {
-            std::atomic<bool>* flag;
-            ~OnExit() { *flag = true; }
-        } onExit{&probe.exited};
-        probe.inLoop.set_value();
-        probe.release.get_future().wait();
-        ++probe.returns;
+    auto* t = new TestThread;
+    t->loop = [&] {
+        // Once released, only what lives on this stack: the function and
+        // the object go while it runs.
+        std::atomic<int>& returned = returns;
+        std::future<void> released = release.get_future();
+        inLoop.set_value();
+        released.wait();
+        ++returned;
         return true;
-    }
-
-private:
-    Probe& mProbe;
-};
-
-TEST(AudioThreadTest, DestructorJoinsRunningThread) {
-    Probe probe;
-    auto* t = new BaseStoppedThread(probe);
+    };
+    t->leaving = [&] { release.set_value(); };
     ASSERT_EQ(0, t->run("dtor", 0, 0));
-    probe.inLoop.get_future().wait();
+    inLoop.get_future().wait();
     delete t;
-    EXPECT_EQ(1, probe.returns);  // the loop returned and was not called again
-    EXPECT_TRUE(probe.exited);    // the thread had ended when delete returned
+    EXPECT_EQ(1, returns);  // the loop returned and was not called again
 }
 
 }  // namespace
