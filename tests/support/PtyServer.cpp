@@ -58,14 +58,10 @@ std::string readFor(int fd, size_t n, int maxMs, int quietMs) {
         struct pollfd pfd = {fd, POLLIN, 0};
         const int ready =
             poll(&pfd, 1, std::min(quietMs < 0 ? maxMs : quietMs, remainingMs(deadline)));
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
+        if (ready < 0 && errno == EINTR) continue;
         const ssize_t got =
             ready > 0 ? ::read(fd, buffer, std::min(sizeof buffer, n - data.size())) : 0;
-        if (got <= 0) {
-            break;
-        }
+        if (got <= 0) break;
         data.append(buffer, static_cast<size_t>(got));
     }
     return data;
@@ -76,10 +72,7 @@ PtyServer::PtyServer() : PtyServer(Options()) {}
 PtyServer::PtyServer(const Options& options) {
     // The pty's slave end is raw before the server starts, so nothing the
     // test sends is cooked.
-    if (!mPty.ok() || !spawn(options)) {
-        return;
-    }
-    mOk = waitErr("port ready", 0, 10000) != std::string::npos;
+    mOk = mPty.ok() && spawn(options) && waitErr("port ready", 0, 10000) != std::string::npos;
 }
 
 PtyServer::~PtyServer() {
@@ -91,12 +84,7 @@ PtyServer::~PtyServer() {
                           << log.substr(log.size() > 4000 ? log.size() - 4000 : 0);
         }
     }
-    if (mPid > 0) {
-        kill(mPid, SIGKILL);
-        int status = 0;
-        while (waitpid(mPid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }
+    stop(SIGKILL);
     for (int fd : {mOut, mErr}) {
         if (fd >= 0) close(fd);
     }
@@ -194,12 +182,8 @@ bool PtyServer::send(const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = write(mPty.master(), bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
         done += static_cast<size_t>(n);
     }
     return true;
@@ -254,10 +238,7 @@ bool PtyServer::waitErrQuiet(int quietMs, int maxMs) {
 }
 
 int PtyServer::stop(int sig, int timeoutMs) {
-    if (mPid <= 0) {
-        return mStatus;
-    }
-    kill(mPid, sig);
+    if (mPid > 0) kill(mPid, sig);
     return waitExit(timeoutMs);
 }
 

@@ -26,13 +26,13 @@
 #include <string>
 #include <vector>
 
+#include "DspHarness.h"
 #include "PtyServer.h"
 
 namespace {
 
 // Follows each row: its "[ok]" ends the row's reply, its log lines its log.
 const std::string kSentinel = "dsp status ~\n";
-const std::string kSentinelReply("[ok]\0", 5);
 
 class WireTableTest : public ::testing::TestWithParam<const char*> {
 protected:
@@ -92,12 +92,8 @@ protected:
                 parts.back() += static_cast<char>(std::stoi(in.substr(i + 1, 2), nullptr, 16));
                 i += 2;
             } else {
-                parts.back() += c == 0     ? in[i]
-                                : c == 'n' ? '\n'
-                                : c == 'r' ? '\r'
-                                : c == 't' ? '\t'
-                                : c == '0' ? '\0'
-                                           : c;
+                const size_t named = std::string("nrt0").find(c);
+                parts.back() += c == 0 ? in[i] : named != std::string::npos ? "\n\r\t\0"[named] : c;
             }
         }
         return parts;
@@ -121,7 +117,7 @@ protected:
         }
         const size_t end = rest.find(" ! ");
         const std::string want =
-            decode(end == 0 ? "" : rest.substr(1, end - 1), false)[0] + kSentinelReply;
+            decode(end == 0 ? "" : rest.substr(1, end - 1), false)[0] + kOkReply;
         const std::vector<std::string> parts = decode(row.substr(0, arrow), true);
         for (size_t i = 0; i < parts.size(); ++i) {
             if (!mServer->send(parts[i]) || (i + 1 < parts.size() && !mServer->waitDrained())) {
@@ -140,7 +136,7 @@ protected:
                           << testing::PrintToString(want.substr(from, 120)) << "\n  received ..."
                           << testing::PrintToString(got.substr(from, 120));
         }
-        if (got.size() != want.size() || got.compare(got.size() - 5, 5, kSentinelReply) != 0) {
+        if (got.size() != want.size() || got.compare(got.size() - 5, 5, kOkReply) != 0) {
             mServer->readQuiet();
             return false;
         }
@@ -176,8 +172,8 @@ TEST_P(WireTableTest, EveryRowAnswersAsWritten) {
     const std::string path = std::string(WIRE_TABLE_DIR) + "/" + GetParam() + ".wire";
     std::ifstream table(path);
     ASSERT_TRUE(table.is_open()) << path;
-    bool inStep = false;
-    int rows = 0, skipped = 0;
+    bool inStep = false;  // a row that lost step with the server has failed: skip to the next
+    int rows = 0;
     std::string line;
     for (int number = 1; std::getline(table, line); ++number) {
         const std::string where = std::string(GetParam()) + ".wire:" + std::to_string(number);
@@ -201,12 +197,9 @@ TEST_P(WireTableTest, EveryRowAnswersAsWritten) {
         } else if (inStep) {
             inStep = runRow(where, line);
             ++rows;
-        } else {
-            ++skipped;
         }
     }
     EXPECT_GT(rows, 0) << path;
-    EXPECT_EQ(0, skipped) << "rows not run: a row before them lost step with the server";
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, WireTableTest,
