@@ -12,8 +12,6 @@
 
 class DspHarness {
 public:
-    static constexpr int kReplyCapacity = 8192;
-
     // Resets the simulated service to its defaults and records calls.
     DspHarness();
     ~DspHarness();
@@ -24,8 +22,8 @@ public:
     };
 
     // Runs `text` (what follows "dsp" on a line, e.g. "vol 40\n") through the
-    // group with a reply buffer of `capacity` bytes.
-    Result run(const std::string& text, int capacity = kReplyCapacity);
+    // group with a reply buffer of `capacity` bytes (the worker's by default).
+    Result run(const std::string& text, int capacity = 8192);
 
     // The service calls made since the last run() began.
     std::vector<audiosim::Call> callRecords() const { return service().calls(); }

@@ -22,6 +22,11 @@
 
 extern char** environ;
 
+// The emulator of a cross build, or none.
+#ifndef DSPD_LAUNCHER
+#define DSPD_LAUNCHER ""
+#endif
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -92,12 +97,7 @@ PtyServer::~PtyServer() {
 
 std::vector<std::string> PtyServer::launcher() {
     const char* env = std::getenv("DSPD_TEST_LAUNCHER");
-#ifdef DSPD_LAUNCHER
-    const char* text = env != nullptr ? env : DSPD_LAUNCHER;
-#else
-    const char* text = env != nullptr ? env : "";
-#endif
-    std::istringstream stream(text);
+    std::istringstream stream(env != nullptr ? env : DSPD_LAUNCHER);
     return std::vector<std::string>(std::istream_iterator<std::string>(stream),
                                     std::istream_iterator<std::string>());
 }
