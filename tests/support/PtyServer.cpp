@@ -160,13 +160,11 @@ bool PtyServer::spawn(const Options& options) {
     // The stop signals act as they would for a service, whatever ours do.
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
-    sigset_t none;
-    sigset_t defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    for (int sig : {SIGTERM, SIGINT, SIGPIPE}) sigaddset(&defaults, sig);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(&attr, &signals);  // none blocked
+    for (int sig : {SIGTERM, SIGINT, SIGPIPE}) sigaddset(&signals, sig);
+    posix_spawnattr_setsigdefault(&attr, &signals);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     // A launcher may be named without its directory.
     const int rc =

@@ -11,11 +11,10 @@
 // the next line is answered. Each LOG is a log line the row must write, as
 // "LEVEL: message" without its line feed: all its WRN, ERR and BUG lines, in
 // order (a row with none writes none); a row that names an INF line names
-// every line it logs. Escapes: \n \r \t \0 \\ \xHH, and \p, which waits until
-// the server has read what was sent before it. Macros, which nest: {N*TEXT}
-// is TEXT N times; {seq N} is N blob bytes of a fixed pattern, in a request
-// as two-digit hex fields joined by ':' ({SEQ N} in capitals), in a reply as
-// the bytes themselves.
+// every line it logs. Escapes: \n \r \t \0 \\ \xHH. Macros, which nest:
+// {N*TEXT} is TEXT N times; {seq N} is N blob bytes of a fixed pattern, in a
+// request as two-digit hex fields joined by ':' ({SEQ N} in capitals), in a
+// reply as the bytes themselves.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -79,24 +78,21 @@ protected:
         return out;
     }
 
-    // Escapes decoded, split at each \p (a wait until the server has read
-    // what came before it).
-    std::vector<std::string> decode(const std::string& text, bool request) const {
-        std::vector<std::string> parts(1);
+    // Macros expanded, then escapes decoded.
+    std::string decode(const std::string& text, bool request) const {
+        std::string out;
         const std::string in = expand(text, request);
         for (size_t i = 0; i < in.size(); ++i) {
             const char c = in[i] == '\\' && i + 1 < in.size() ? in[++i] : 0;
-            if (c == 'p') {
-                parts.emplace_back();
-            } else if (c == 'x' && i + 2 < in.size()) {
-                parts.back() += static_cast<char>(std::stoi(in.substr(i + 1, 2), nullptr, 16));
+            if (c == 'x' && i + 2 < in.size()) {
+                out += static_cast<char>(std::stoi(in.substr(i + 1, 2), nullptr, 16));
                 i += 2;
             } else {
                 const size_t named = std::string("nrt0").find(c);
-                parts.back() += c == 0 ? in[i] : named != std::string::npos ? "\n\r\t\0"[named] : c;
+                out += c == 0 ? in[i] : named != std::string::npos ? "\n\r\t\0"[named] : c;
             }
         }
-        return parts;
+        return out;
     }
 
     // Runs one row; false when the stream can no longer be trusted.
@@ -112,20 +108,15 @@ protected:
         bool all = false;  // a row that names an INF line names all its lines
         for (size_t at = rest.find(" ! "); at + 3 < rest.size(); at = rest.find(" ! ", at + 3)) {
             const size_t next = rest.find(" ! ", at + 3);
-            wantLog.push_back(decode(rest.substr(at + 3, next - at - 3), false)[0]);
+            wantLog.push_back(decode(rest.substr(at + 3, next - at - 3), false));
             all = all || wantLog.back().compare(0, 5, "INF: ") == 0;
         }
         const size_t end = rest.find(" ! ");
-        const std::string want =
-            decode(end == 0 ? "" : rest.substr(1, end - 1), false)[0] + kOkReply;
-        const std::vector<std::string> parts = decode(row.substr(0, arrow), true);
-        for (size_t i = 0; i < parts.size(); ++i) {
-            if (!mServer->send(parts[i]) || (i + 1 < parts.size() && !mServer->waitDrained())) {
-                ADD_FAILURE() << where << ": cannot send";
-                return false;
-            }
+        const std::string want = decode(end == 0 ? "" : rest.substr(1, end - 1), false) + kOkReply;
+        if (!mServer->send(decode(row.substr(0, arrow), true) + kSentinel)) {
+            ADD_FAILURE() << where << ": cannot send";
+            return false;
         }
-        mServer->send(kSentinel);
         const std::string got = mServer->read(want.size());
         if (got != want) {
             size_t at = 0;
