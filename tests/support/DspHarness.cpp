@@ -1,11 +1,7 @@
 #include "DspHarness.h"
 
-#include <poll.h>
 #include <stdlib.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <vector>
 
 const std::string kOkReply("[ok]\0", 5);
@@ -37,36 +33,10 @@ DspHarness::Result DspHarness::run(const std::string& text, int capacity) {
     return result;
 }
 
-std::vector<audiosim::Call> DspHarness::callRecords() const {
-    return audiosim::Service::instance().calls();
-}
+namespace {
 
-bool DspHarness::logged(const std::string& needle) const { return mLog.contains(needle); }
-
-std::string readFor(int fd, size_t n) {
-    std::string data;
-    char buffer[4096];
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (data.size() < n && std::chrono::steady_clock::now() < deadline) {
-        struct pollfd pfd = {fd, POLLIN, 0};
-        if (poll(&pfd, 1, 100) <= 0) {
-            continue;
-        }
-        const ssize_t got = read(fd, buffer, std::min(sizeof buffer, n - data.size()));
-        if (got <= 0) {
-            break;
-        }
-        data.append(buffer, static_cast<size_t>(got));
-    }
-    return data;
-}
-
-ScopedEnv::ScopedEnv(const char* name, const char* value) : mName(name) {
-    const char* old = getenv(name);
-    mHad = old != nullptr;
-    if (mHad) {
-        mOld = old;
-    }
+// Sets `name` to `value`, or unsets it for nullptr.
+void put(const char* name, const char* value) {
     if (value != nullptr) {
         setenv(name, value, 1);
     } else {
@@ -74,10 +44,11 @@ ScopedEnv::ScopedEnv(const char* name, const char* value) : mName(name) {
     }
 }
 
-ScopedEnv::~ScopedEnv() {
-    if (mHad) {
-        setenv(mName, mOld.c_str(), 1);
-    } else {
-        unsetenv(mName);
-    }
+}  // namespace
+
+ScopedEnv::ScopedEnv(const char* name, const char* value)
+    : mName(name), mHad(getenv(name) != nullptr), mOld(mHad ? getenv(name) : "") {
+    put(name, value);
 }
+
+ScopedEnv::~ScopedEnv() { put(mName, mHad ? mOld.c_str() : nullptr); }

@@ -12,8 +12,6 @@
 
 class DspHarness {
 public:
-    static constexpr int kReplyCapacity = 8192;
-
     // Resets the simulated service to its defaults and records calls.
     DspHarness();
     ~DspHarness();
@@ -24,15 +22,15 @@ public:
     };
 
     // Runs `text` (what follows "dsp" on a line, e.g. "vol 40\n") through the
-    // group with a reply buffer of `capacity` bytes.
-    Result run(const std::string& text, int capacity = kReplyCapacity);
+    // group with a reply buffer of `capacity` bytes (the worker's by default).
+    Result run(const std::string& text, int capacity = 8192);
 
     // The service calls made since the last run() began.
-    std::vector<audiosim::Call> callRecords() const;
+    std::vector<audiosim::Call> callRecords() const { return service().calls(); }
     // True when some log line since the last run() contains `needle`.
-    bool logged(const std::string& needle) const;
+    bool logged(const std::string& needle) const { return mLog.contains(needle); }
 
-    audiosim::Service& service() { return audiosim::Service::instance(); }
+    static audiosim::Service& service() { return audiosim::Service::instance(); }
 
 private:
     audiosim::LogCapture mLog;
@@ -43,8 +41,9 @@ private:
 extern const std::string kOkReply;
 extern const std::string kFailReply;
 
-// Reads `fd` until `n` bytes have come or 5 s have passed.
-std::string readFor(int fd, size_t n);
+// Reads `fd` until `n` bytes have come, nothing has come for `quietMs` (by
+// default: `maxMs`) or `maxMs` have passed.
+std::string readFor(int fd, size_t n, int maxMs = 5000, int quietMs = -1);
 
 // Sets an environment variable (unsets it for nullptr) while alive.
 class ScopedEnv {

@@ -6,28 +6,18 @@
 #include <unistd.h>
 
 PseudoTerminal::PseudoTerminal() {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0) {
-        return;
-    }
-    mMaster = master;
+    mMaster = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     char name[128];
-    if (grantpt(master) != 0 || unlockpt(master) != 0 ||
-        ptsname_r(master, name, sizeof name) != 0) {
+    if (mMaster < 0 || grantpt(mMaster) != 0 || unlockpt(mMaster) != 0 ||
+        ptsname_r(mMaster, name, sizeof name) != 0) {
         return;
     }
     const int slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slave < 0) {
-        return;
-    }
     struct termios options;
-    if (tcgetattr(slave, &options) != 0) {
-        close(slave);
-        return;
-    }
-    cfmakeraw(&options);
-    if (tcsetattr(slave, TCSANOW, &options) != 0) {
-        close(slave);
+    const bool read = slave >= 0 && tcgetattr(slave, &options) == 0;
+    if (read) cfmakeraw(&options);
+    if (!read || tcsetattr(slave, TCSANOW, &options) != 0) {
+        if (slave >= 0) close(slave);
         return;
     }
     mSlave = slave;
@@ -35,12 +25,8 @@ PseudoTerminal::PseudoTerminal() {
 }
 
 PseudoTerminal::~PseudoTerminal() {
-    if (mSlave >= 0) {
-        close(mSlave);
-    }
-    if (mMaster >= 0) {
-        close(mMaster);
-    }
+    if (mSlave >= 0) close(mSlave);
+    closeMaster();
 }
 
 std::string PseudoTerminal::directory() const { return mPath.substr(0, mPath.rfind('/') + 1); }
@@ -48,8 +34,6 @@ std::string PseudoTerminal::directory() const { return mPath.substr(0, mPath.rfi
 int PseudoTerminal::number() const { return atoi(mPath.c_str() + mPath.rfind('/') + 1); }
 
 void PseudoTerminal::closeMaster() {
-    if (mMaster >= 0) {
-        close(mMaster);
-        mMaster = -1;
-    }
+    if (mMaster >= 0) close(mMaster);
+    mMaster = -1;
 }

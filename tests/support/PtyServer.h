@@ -16,39 +16,11 @@
 
 #include <sys/types.h>
 
-#include <condition_variable>
 #include <map>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "PseudoTerminal.h"
-
-// Collects what a child process writes to one pipe.
-class PipeCollector {
-public:
-    PipeCollector() = default;
-    ~PipeCollector();
-    // Takes ownership of `fd` and reads it on a thread until end of file.
-    void start(int fd);
-    void stop();  // waits for end of file (the child must have exited)
-    std::string text() const;
-    // Waits until the text from offset `from` on contains `needle`; returns
-    // where it starts, or npos when the deadline passed or the pipe ended.
-    size_t waitFor(const std::string& needle, int timeoutMs, size_t from = 0) const;
-    // Waits until nothing has come for `quietMs` (or the pipe has ended);
-    // false when it was still growing after `maxMs`.
-    bool waitQuiet(int quietMs, int maxMs) const;
-
-private:
-    int mFd = -1;
-    std::thread mThread;
-    mutable std::mutex mMutex;
-    mutable std::condition_variable mChanged;
-    std::string mText;
-    bool mEnded = false;
-};
 
 class PtyServer {
 public:
@@ -98,16 +70,17 @@ public:
         return send(line) ? read(n, timeoutMs) : std::string();
     }
 
-    std::string out() const { return mStdout.text(); }
-    std::string err() const { return mStderr.text(); }
-    size_t waitErr(const std::string& needle, size_t from = 0, int timeoutMs = 5000) const {
-        return mStderr.waitFor(needle, scaled(timeoutMs), from);
-    }
+    // All the server has written to its standard output (when collected)
+    // and to its standard error.
+    std::string out() const;
+    std::string err() const;
+    // Waits until standard error from offset `from` on contains `needle`;
+    // returns where it starts, or npos when the deadline passed or the
+    // server has exited without it.
+    size_t waitErr(const std::string& needle, size_t from = 0, int timeoutMs = 5000);
     // Waits until standard error has had nothing new for `quietMs`; false
     // when it never went quiet within `maxMs`.
-    bool waitErrQuiet(int quietMs, int maxMs = 10000) const {
-        return mStderr.waitQuiet(scaled(quietMs), scaled(maxMs));
-    }
+    bool waitErrQuiet(int quietMs, int maxMs = 10000);
 
     // Sends `sig` and waits for the exit. Returns the exit status (128 + the
     // signal when killed by one), or -1 when it did not exit in time.
@@ -117,15 +90,16 @@ public:
 
 private:
     bool spawn(const Options& options);
-    std::string readFor(size_t n, int quietMs, int maxMs);
 
     bool mOk = false;
     PseudoTerminal mPty;
     pid_t mPid = -1;
     int mStatus = -1;
-    PipeCollector mStdout;
-    PipeCollector mStderr;
-    int mUnreadOut = -1;  // the read end of an unread standard output
+    // Files in memory that take the server's standard output and error, so
+    // no reader thread is needed; an unread standard output is the read end
+    // of its pipe instead.
+    int mOut = -1;
+    int mErr = -1;
 };
 
 #endif  // TESTS_SUPPORT_PTY_SERVER_H
