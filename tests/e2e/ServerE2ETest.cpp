@@ -1,6 +1,7 @@
 // What the wire tables cannot state: the echo, signals, a peer that goes.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <termios.h>
 
 #include <string>
 
@@ -13,6 +14,12 @@ TEST(ServerE2ETest, EchoesEachLineStopsOnSigintAndOutlivesItsPeer) {
     for (bool peerGoes : {false, true}) {
         PtyServer server;
         ASSERT_TRUE(server.ok()) << server.err();
+        // The line as the server set it up: 115200 baud, one stop bit (a
+        // pseudo-terminal keeps 8 data bits and no parity whatever is asked).
+        struct termios line;
+        ASSERT_EQ(0, tcgetattr(server.masterFd(), &line));
+        EXPECT_EQ(static_cast<speed_t>(B115200), cfgetospeed(&line));
+        EXPECT_EQ(0u, line.c_cflag & CSTOPB);
         // A line split over two reads is echoed once, whole.
         ASSERT_TRUE(server.send("dsp st") && server.waitDrained());
         EXPECT_EQ(kOkReply, server.request("atus\n", 5));

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stddef.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -97,6 +98,15 @@ TEST(ServiceManagerTest, ReadinessWithoutAUsableNotifySocket) {
         const int result = ServiceManager::notifyReady();
         EXPECT_TRUE(c.error ? result < 0 : result == 0) << result << " " << c.env;
     }
+    // No descriptor left for the socket.
+    ScopedEnv env("NOTIFY_SOCKET", "/nonexistent-dspd/notify");
+    struct rlimit saved, none = {0, 0};
+    ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
+    none.rlim_max = saved.rlim_max;
+    ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &none));
+    const int result = ServiceManager::notifyReady();
+    ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &saved));
+    EXPECT_EQ(-EMFILE, result);
 }
 
 TEST(ServiceManagerTest, JournalIsRecognisedByDeviceAndInode) {

@@ -6,6 +6,7 @@
 
 #include "DspHarness.h"
 #include "PortArgument.h"
+#include "StopSignal.h"
 #include "UartWorker.h"
 #include "UartWorkerCallBackImpl.h"
 
@@ -44,6 +45,16 @@ TEST(CallBackTest, WithoutARootNothingIsDispatched) {
     char out[16] = {};
     EXPECT_EQ(-1, callback.onCommand(line, 11, out, sizeof out));
     EXPECT_EQ(-1, callback.setNotify(nullptr, nullptr));
+}
+
+// A wait ends at its limit when nothing wakes it; a wake that came before a
+// wait without limit is not lost.
+TEST(StopSignalTest, WaitsEndAtTheirLimitOrOnAWake) {
+    ASSERT_TRUE(StopSignal::install());
+    StopSignal::waitForWake(20);
+    StopSignal::wake();
+    StopSignal::waitForWake(-1);
+    EXPECT_FALSE(StopSignal::flag());
 }
 
 }  // namespace
