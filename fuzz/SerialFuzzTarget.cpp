@@ -8,22 +8,63 @@
 // byte stream. The bytes go through the worker's LineAssembler into
 // UartWorkerCallBackImpl, the root Command and the "dsp" group on the
 // simulated service, reset for every input; no thread, no terminal. Every
-// reply and frame is checked (FuzzChecks.h).
+// reply and frame is checked: a failed check aborts the run, so libFuzzer
+// and the corpus driver both report it.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "AudioCommand.h"
 #include "Command.h"
-#include "FuzzChecks.h"
 #include "LineAssembler.h"
 #include "SimService.h"
 #include "UartWorker.h"
 #include "UartWorkerCallBackImpl.h"
 
 namespace {
+
+// Aborts with `what` on standard error unless `condition` holds.
+void fuzzCheck(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "fuzz check failed: %s\n", what);
+        std::abort();
+    }
+}
+
+// A command's result `count` for a reply buffer of `capacity` bytes: nothing
+// (0 or less), "[ok]" or "[fail]" with their NUL, or a report line of
+// exactly `count` characters, NUL after it, within the buffer.
+void checkReply(const char* reply, int count, int capacity) {
+    if (count <= 0) {
+        return;
+    }
+    fuzzCheck(count <= capacity, "reply longer than its buffer");
+    if (count == 5 && std::memcmp(reply, "[ok]", 5) == 0) {
+        return;
+    }
+    if (count == 7 && std::memcmp(reply, "[fail]", 7) == 0) {
+        return;
+    }
+    const bool report =
+        std::strncmp(reply, "dsp sync:", 9) == 0 || std::strncmp(reply, "dsp hfsync:", 11) == 0;
+    fuzzCheck(report, "reply is neither [ok], [fail] nor a report");
+    fuzzCheck(count < capacity && reply[count] == '\0', "report length is not its text's");
+    fuzzCheck(std::strlen(reply) == static_cast<size_t>(count), "report holds a NUL");
+}
+
+// The sink for the only data sent besides the reply, the MP.bin frame: 4
+// bytes of big-endian length and as many bytes of blob (296 or 2560).
+void checkFrame(void* /*ctx*/, unsigned char* data, unsigned int len) {
+    fuzzCheck(data != nullptr && len >= 4, "frame without its length");
+    const uint32_t blob = (uint32_t{data[0]} << 24) | (uint32_t{data[1]} << 16) |
+                          (uint32_t{data[2]} << 8) | uint32_t{data[3]};
+    fuzzCheck(blob == 296 || blob == 2560, "frame of an unknown blob size");
+    fuzzCheck(len == blob + 4, "frame length and blob size disagree");
+}
 
 constexpr int kBufferSize = UartWorker::kBufferSize;
 
@@ -48,7 +89,8 @@ private:
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-    silenceEcho();
+    // The echo of every dispatched line goes nowhere.
+    fuzzCheck(std::freopen("/dev/null", "w", stdout) != nullptr, "no /dev/null");
     return 0;
 }
 

@@ -90,3 +90,17 @@ TEST(ServerE2ETest, StandardOutputThatNobodyReadsOrHasGoneHoldsNothingUp) {
         }
     }
 }
+
+// The simulated service takes its failures from DSPD_SIM_FAIL, read at its
+// first use: blanks and empty entries go, an unknown name is reported.
+TEST(ServerE2ETest, SimulatedFailuresComeFromTheEnvironment) {
+    PtyServer::Options options;
+    options.env["DSPD_SIM_FAIL"] = " setMasterVolume , ,noSuchOp";
+    PtyServer server(options);
+    ASSERT_TRUE(server.ok()) << server.err();
+    EXPECT_EQ(kFailReply, server.request("dsp vol 1\n", 7));
+    for (const char* line : {"WRN: DSPD_SIM_FAIL: no operation named noSuchOp\n",
+                             "INF: simulating failure of setMasterVolume\n"}) {
+        EXPECT_NE(std::string::npos, server.err().find(line)) << server.err();
+    }
+}

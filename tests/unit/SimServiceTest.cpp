@@ -3,12 +3,9 @@
 // several channels, bad masks and null pointers, what no report shows, the
 // failing list, the call record and the log.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -230,29 +227,6 @@ TEST(AudioPrintTest, PrefixesAreFormattedAsPrintfWouldAndLongLinesAreCut) {
     EXPECT_FALSE(capture.contains("m 6"));
     capture.clear();
     EXPECT_TRUE(capture.lines().empty());
-}
-
-// Runs itself again with DSPD_SIM_FAIL set (and a mark that it is the child);
-// there, where this is the service's first use, the checks run and end the
-// child with 42 when all held.
-TEST(SimEnvironmentTest, FailuresAreReadAtFirstUse) {
-    if (std::getenv("SIM_ENVIRONMENT_CHILD") == nullptr) {
-        const std::string command =
-            "SIM_ENVIRONMENT_CHILD=1 DSPD_SIM_FAIL='setFilter, noSuchOp' /proc/" +
-            std::to_string(getpid()) + "/exe --gtest_filter=SimEnvironmentTest.*";
-        const int status = std::system(command.c_str());
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 42) << status;
-        return;
-    }
-    LogCapture capture;
-    Service& service = Service::instance();
-    EXPECT_TRUE(capture.contains("WRN: DSPD_SIM_FAIL: no operation named noSuchOp\n"));
-    EXPECT_TRUE(capture.contains("INF: simulating failure of setFilter\n"));
-    EXPECT_TRUE(service.isFailing("setFilter"));
-    EXPECT_EQ(0, std::unique_ptr<AudioVolumeSetting>(AudioCreator::createAudioVolumeSetting())
-                     ->setMasterVolume(9));
-    EXPECT_TRUE(service.calls().empty()) << "records before it is asked to";
-    std::_Exit(::testing::Test::HasFailure() ? 1 : 42);
 }
 
 }  // namespace
