@@ -31,12 +31,10 @@ TEST(PortArgumentTest, OneArgumentIsReadAsADecimalNumber) {
 }
 
 TEST(DevicePathTest, PrefixIsPlainTextBeforeThePortNumber) {
-    {
-        ScopedEnv unset("DSPD_SERIAL_PREFIX", nullptr);
-        EXPECT_EQ("/dev/ttyS1", UartWorker::devicePath(1));
-    }
     ScopedEnv prefix("DSPD_SERIAL_PREFIX", "/tmp/%s%n/port");
     EXPECT_EQ("/tmp/%s%n/port12", UartWorker::devicePath(12));
+    ScopedEnv unset("DSPD_SERIAL_PREFIX", nullptr);
+    EXPECT_EQ("/dev/ttyS1", UartWorker::devicePath(1));
 }
 
 TEST(CallBackTest, WithoutARootNothingIsDispatched) {

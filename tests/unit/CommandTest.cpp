@@ -1,7 +1,8 @@
 // Routing of command texts through the tree by their first word. What a peer
 // can send (blanks, case, unknown words, a NUL in a word) is answered in the
-// framing wire table; here are the lengths no line has, a line of blanks
-// only and a word longer than any item's name there.
+// framing wire table; here are the items the tree refuses, the lengths no
+// line has, a line of blanks only and a word longer than any item's name
+// there.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,73 +11,52 @@
 
 namespace {
 
-// A leaf that records what it was given and answers with a fixed count.
+// A leaf that notes in `seen` its name and the text it was given.
 class RecordingItem : public CommandItem {
 public:
-    explicit RecordingItem(const char* name, int result = 5) : mName(name), mResult(result) {}
+    RecordingItem(const char* name, std::string* seen) : mName(name), mSeen(seen) {}
     const char* name() const override { return mName; }
     int exec(char* text, int len, char*, int) override {
-        ++calls;
-        rest = len < 0 ? "(negative length)" : std::string(text, static_cast<size_t>(len));
-        return mResult;
+        *mSeen = std::string(mName) + "|" + std::string(text, static_cast<size_t>(len));
+        return 5;
     }
     int setNotify(NotifyFunc, void*) override { return 0; }
 
-    int calls = 0;
-    std::string rest;
-
 private:
     const char* mName;
-    int mResult;
+    std::string* mSeen;
 };
 
-int dispatch(Command& command, std::string text, int len) {
-    char out[16];
-    return command.dispatch(&text[0], len, out, sizeof out);
-}
-
-TEST(CommandTest, FirstWordPicksTheChildAndTheRestGoesOn) {
+TEST(CommandTest, AddRefusesNullNamelessAndDuplicatesAndTheFirstWordPicksTheChild) {
     const std::string longName(64, 'w');
-    const struct {
+    std::string seen;
+    Command root;
+    RecordingItem nameless(nullptr, &seen), twin("dsp", &seen);
+    EXPECT_EQ(0, root.add(nullptr));
+    EXPECT_EQ(0, root.add(&nameless));
+    EXPECT_EQ(1, root.add(new RecordingItem("dsp", &seen)));
+    EXPECT_EQ(0, root.add(&twin));  // caller keeps it: destroyed on the stack
+    EXPECT_EQ(1, root.add(new RecordingItem("DSP", &seen)));
+    EXPECT_EQ(1, root.add(new RecordingItem(longName.c_str(), &seen)));
+    struct {
         std::string text;
         int len;
-        const char* rest;  // what the child receives; nullptr: no child reached
+        std::string seen;  // the child reached and its rest; "": none
     } cases[] = {
-        {"dsp vol 10", 10, " vol 10"},
-        {"dsp", 3, ""},
-        {" \t\r", 3, nullptr},
-        {"dspx", 3, ""},  // the length stops the word
-        {"dsp", -5, nullptr},
-        {longName + "tail6\n", 70, "tail6\n"},  // a word is cut after 64 bytes
+        {"dsp vol 10", 10, "dsp| vol 10"},
+        {"DSP", 3, "DSP|"},
+        {" \t\r", 3, ""},
+        {"dspx", 3, "dsp|"},  // the length stops the word
+        {"dsp", -5, ""},
+        {longName + "tail6\n", 70, longName + "|tail6\n"},  // a word is cut after 64 bytes
     };
-    for (const auto& c : cases) {
-        Command root;
-        auto* dsp = new RecordingItem("dsp");
-        auto* longItem = new RecordingItem(longName.c_str());
-        ASSERT_EQ(1, root.add(dsp));
-        ASSERT_EQ(1, root.add(longItem));
-        const int result = dispatch(root, c.text, c.len);
-        EXPECT_EQ(c.rest != nullptr ? 5 : -1, result) << c.text;
-        EXPECT_EQ(c.rest != nullptr ? 1 : 0, dsp->calls + longItem->calls) << c.text;
-        if (c.rest != nullptr) {
-            const RecordingItem* reached = dsp->calls != 0 ? dsp : longItem;
-            EXPECT_EQ(c.rest, reached->rest) << c.text;
-        }
+    for (auto& c : cases) {
+        seen.clear();
+        char out[16];
+        EXPECT_EQ(c.seen.empty() ? -1 : 5, root.dispatch(&c.text[0], c.len, out, sizeof out))
+            << c.text;
+        EXPECT_EQ(c.seen, seen) << c.text;
     }
-}
-
-TEST(CommandTest, AddRefusesNullNamelessAndDuplicates) {
-    Command root;
-    EXPECT_EQ(0, root.add(nullptr));
-    RecordingItem nameless(nullptr);
-    EXPECT_EQ(0, root.add(&nameless));
-    auto* a = new RecordingItem("dsp", 1);
-    EXPECT_EQ(1, root.add(a));
-    RecordingItem twin("dsp", 2);
-    EXPECT_EQ(0, root.add(&twin));  // caller keeps it: destroyed on the stack
-    EXPECT_EQ(1, root.add(new RecordingItem("DSP", 3)));
-    EXPECT_EQ(1, dispatch(root, "dsp", 3));
-    EXPECT_EQ(3, dispatch(root, "DSP", 3));
 }
 
 }  // namespace

@@ -25,14 +25,11 @@ TEST(ItemSeamTest, TestPatternGoesToEveryChannel) {
 
 TEST(ItemSeamTest, UnknownSpeakerMaskIsReportedAsTheDefaultLayout) {
     DspHarness dsp;
-    for (const auto& c : {std::make_pair(0x07u, "7."), std::make_pair(0x3Fu, "3f.")}) {
-        audiosim::State state = audiosim::State::defaults();
-        state.speakerOutput = c.first;
-        dsp.service().setState(state);
-        EXPECT_EQ(0, dsp.run("sync\n").bytes.compare(0, 20, "dsp sync:A0101:vol:0"));
-        EXPECT_TRUE(
-            dsp.logged(std::string("WRN: unsupported speak output channel ") + c.second + "\n"));
-    }
+    audiosim::State state = audiosim::State::defaults();
+    state.speakerOutput = 0x3F;
+    dsp.service().setState(state);
+    EXPECT_EQ(0, dsp.run("sync\n").bytes.compare(0, 20, "dsp sync:A0101:vol:0"));
+    EXPECT_TRUE(dsp.logged("WRN: unsupported speak output channel 3f.\n"));
 }
 
 TEST(ItemSeamTest, ReportsAreCutToTheReplyBuffer) {

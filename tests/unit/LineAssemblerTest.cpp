@@ -18,7 +18,6 @@ TEST(LineAssemblerTest, CutsLinesAtLineEndsAndDropsOverlongOnes) {
         int overflows;
     } cases[] = {
         {"split over two reads", {"ab", "c\n"}, {"abc\n"}, 0},
-        {"unfinished line waits", {"abc"}, {}, 0},
         {"longest line that fits", {"123456\n"}, {"123456\n"}, 0},
         {"overlong line dropped whole", {"1234", "567tail\n", "ok\n"}, {"ok\n"}, 1},
         {"dropping ends at CR, its LF is bare", {"1234567\r\nok\n"}, {"ok\n"}, 1},
