@@ -68,24 +68,6 @@ void checkFrame(void* /*ctx*/, unsigned char* data, unsigned int len) {
 
 constexpr int kBufferSize = UartWorker::kBufferSize;
 
-class ReadCuts {
-public:
-    explicit ReadCuts(uint8_t choice) : mScale(4u * choice), mState(choice) {}
-    // The size of the next read, when `left` bytes remain.
-    size_t next(size_t left) {
-        size_t size = kBufferSize;
-        if (mScale != 0) {
-            mState = mState * 1103515245u + 12345u;
-            size = 1 + (mState >> 16) % mScale;
-        }
-        return size < left ? size : left;
-    }
-
-private:
-    uint32_t mScale;
-    uint32_t mState;
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
@@ -116,11 +98,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<char> replyBuf(kBufferSize, '\0');
     LineAssembler lines(lineBuf.data(), kBufferSize);
 
-    ReadCuts cuts(data[0]);
+    // The size of the next read, when `left` bytes remain.
+    const uint32_t scale = 4u * data[0];
+    uint32_t state = data[0];
+    auto nextCut = [&](size_t left) {
+        size_t cut = kBufferSize;
+        if (scale != 0) {
+            state = state * 1103515245u + 12345u;
+            cut = 1 + (state >> 16) % scale;
+        }
+        return cut < left ? cut : left;
+    };
     const uint8_t* stream = data + 2;
     size_t left = size - 2;
     while (left > 0) {
-        const size_t n = cuts.next(left);
+        const size_t n = nextCut(left);
         std::memcpy(readBuf.data(), stream, n);
         lines.feed(
             readBuf.data(), static_cast<int>(n),

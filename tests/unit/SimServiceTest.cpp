@@ -45,17 +45,6 @@ void clearPadding(BiquadParam& r) {
     for (BiquadBand& b : r.band) std::memset(reinterpret_cast<uint8_t*>(&b) + 6, 0, 2);
 }
 
-// The speaker delay as a record of its own, so it takes the same checks.
-struct Delay {
-    uint32_t channelMask;
-    float value;
-};
-struct DelaySetting {
-    AudioAppSetting* app;
-    int set(Delay* d) { return app->setSpeakerDelay(d->channelMask, d->value); }
-    int get(Delay* d) { return app->getSpeakerDelay(d->channelMask, &d->value); }
-};
-
 // A per-channel record: bad masks are refused, a refused get leaving the
 // out-values as they were; a set stores every channel of its mask; a get
 // reads the lowest channel of its mask and keeps the caller's mask.
@@ -114,8 +103,6 @@ TEST_F(SimServiceTest, MasksNullPointersValuesOutOfRangeAndWhatNoReportShows) {
     EXPECT_EQ(0x8u, service.state().equalizer[3].channelMask);
     checkRecord(a, &AudioAppSetting::setBiquad, &AudioAppSetting::getBiquad);
     checkRecord(v, &AudioVolumeSetting::setChannelGain, &AudioVolumeSetting::getChannelGain);
-    DelaySetting delay{a};
-    checkRecord(&delay, &DelaySetting::set, &DelaySetting::get);
 
     HandsfreeEQParam hf{};
     hf.which = 2;
