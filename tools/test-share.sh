@@ -9,4 +9,4 @@ count() { xargs -r cat | grep -cvE '^\s*(#.*|//.*)?$' || true; }
 tests=$( { git ls-files tests; git ls-files 'fuzz/*.cpp' 'fuzz/*.h' 'fuzz/*.py' scripts/soak.py; } | count)
 code=$(git ls-files '*.cpp' '*.h' '*.py' '*.sh' '*.cmake' '*CMakeLists.txt' '*.js' '*.html' '*.css' |
     grep -vE '^(tests|fuzz)/|^scripts/soak\.py$' | count)
-echo "tests $tests, code $code: $((100 * tests / code))% (budget 35%)"
+awk -v t="$tests" -v c="$code" 'BEGIN { printf "tests %d, code %d: %.1f%% (budget 35%%)\n", t, c, 100 * t / c }'

@@ -9,7 +9,7 @@
 #   CXX          C++ compiler
 #   GENERATOR    CMake generator
 #   NM           nm, or empty
-#   SYSTEMD_ANALYZE  systemd-analyze, or empty
+#   SYSTEMD_ANALYZE  systemd-analyze, or empty or a ...-NOTFOUND value
 include(${CMAKE_CURRENT_LIST_DIR}/CheckHelpers.cmake)
 
 file(REMOVE_RECURSE ${WORK_DIR})

@@ -5,7 +5,7 @@
 #   BINDIR       CMAKE_INSTALL_FULL_BINDIR of the build
 #   UNIT_DIR     where the systemd unit goes; empty when none is installed
 #   SIMULATOR    ON when the build links the simulated service
-#   SYSTEMD_ANALYZE  systemd-analyze, or empty
+#   SYSTEMD_ANALYZE  systemd-analyze, or empty or a ...-NOTFOUND value
 #   RUN_ENV      optional NAME=VALUE;... for running the installed server
 include(${CMAKE_CURRENT_LIST_DIR}/CheckHelpers.cmake)
 

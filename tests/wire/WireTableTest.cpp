@@ -193,10 +193,9 @@ TEST_P(WireTableTest, EveryRowAnswersAsWritten) {
     EXPECT_GT(rows, 0) << path;
 }
 
+// The tables by name: "Tables/WireTableTest.EveryRowAnswersAsWritten/items".
 INSTANTIATE_TEST_SUITE_P(Tables, WireTableTest,
                          ::testing::Values("framing", "items", "handsfree", "mpbin"),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                             return std::string(info.param);
-                         });
+                         [](const auto& info) { return std::string(info.param); });
 
 }  // namespace
