@@ -57,15 +57,14 @@ struct Bench {
     FILE* sim = popen("echo $$; exec '" DSPD_SIM_BINARY "' 2>/dev/null", "re");
     int pid = 0;
     char peer[256] = "";
-    bool ok = false;
     PseudoTerminal port;  // dspctl opens its slave
     char name[24] = "/tmp/dspctl-test-XXXXXX";
     const std::string dir = mkdtemp(name) != nullptr ? name : "";
+    // Last: the test goes on the moment the port is offered.
+    const bool ok =
+        sim != nullptr &&
+        fscanf(sim, "%d dspd-sim: simulated device ready; peer port %255s", &pid, peer) == 2;
 
-    Bench() {
-        ok = sim != nullptr &&
-             fscanf(sim, "%d dspd-sim: simulated device ready; peer port %255s", &pid, peer) == 2;
-    }
     ~Bench() {
         if (pid > 0) kill(pid, SIGTERM);
         // Read to the end: what it says while stopping must not meet a closed pipe.
@@ -146,6 +145,7 @@ TEST(DspctlE2ETest, CommandLinesAndWhatTheyGive) {
         // Options after the first word belong to the command.
         {64, "sync -t 9", "dspctl: sync takes --json or --raw, not \"-t\"\n"},
         {64, "getmp --ext std", "dspctl: getmp takes [--ext] [-o FILE], not \"std\"\n"},
+        {64, "getmp std --ext", "*not \"--ext\"\n"},
         {64, "vol '4\n0'", "dspctl: a word holds a line break*"},
         {64, "vol " + std::string(8183, '1'), "*8192 bytes; the server takes at most 8191\n"},
         {6, "mpbin 297", "*297 holds 297 bytes; an MP.bin is 296 * or 2560 *; nothing sent\n"},
@@ -170,7 +170,8 @@ TEST(DspctlE2ETest, CommandLinesAndWhatTheyGive) {
         // Each value in its channel's column, whether of a list (gain), a
         // record (ftr) or a list of records (bq).
         {0, "sync", "",
-         "*\ngain                  0          5         7         0         0         0\n*\n"
+         "*\ngain                  0          5         7         0         0         0\n*"
+         "0.000000\nftr value1 *\n"
          "ftr value5            0          0         0         0         5         0\n*\n"
          "bq[19] phase          0          0         0         0         0        -9\n"},
         {0, "hfsync", "", "hfsync report A0101 (complete)\n*cnExecIdx 4\nuplink  -1.500000\n"},
