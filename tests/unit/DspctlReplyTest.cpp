@@ -119,9 +119,12 @@ TEST(DspctlReportDecoderTest, ACutAnywhereKeepsTheWholeFieldsAsPrinted) {
     for (const auto& r : reports) {
         DspHarness dsp;
         dsp.service().setState(wide);
-        const size_t full = dsp.run(r.name + "\n").bytes.size();
+        const std::string whole = dsp.run(r.name + "\n").bytes;
+        const size_t full = whole.size();
         for (size_t length = 0; length <= full; ++length) {
+            // The server cuts the report to its reply buffer, less two bytes.
             const std::string cut = dsp.run(r.name + "\n", static_cast<int>(length) + 2).bytes;
+            ASSERT_EQ(whole.substr(0, length), cut) << r.name;
             std::vector<std::string> want = {'"' + r.name + '"', length == full ? "true" : "false"};
             std::istringstream fields(cut);
             for (std::string field; std::getline(fields, field, ':') && !fields.eof();) {
