@@ -206,7 +206,7 @@ std::string PtyServer::readQuiet(int quietMs, int maxMs) {
 
 std::string PtyServer::out() const { return contents(mOut); }
 
-std::string PtyServer::err() const { return contents(mErr); }
+std::string PtyServer::err(size_t from) const { return contents(mErr, from); }
 
 size_t PtyServer::waitErr(const std::string& needle, size_t from, int timeoutMs) {
     const auto deadline = after(scaled(timeoutMs));

@@ -70,10 +70,10 @@ public:
         return send(line) ? read(n, timeoutMs) : std::string();
     }
 
-    // All the server has written to its standard output (when collected)
-    // and to its standard error.
+    // All the server has written to its standard output (when collected),
+    // and to its standard error from offset `from` on.
     std::string out() const;
-    std::string err() const;
+    std::string err(size_t from = 0) const;
     // Waits until standard error from offset `from` on contains `needle`;
     // returns where it starts, or npos when the deadline passed or the
     // server has exited without it.

@@ -139,9 +139,10 @@ protected:
             ADD_FAILURE() << where << ": the sentinel's log lines never came";
             return false;
         }
-        const std::string log = mServer->err();
+        // The log from this row's start on (offsets below are relative to it).
+        const std::string log = mServer->err(mMark);
         std::vector<std::string> gotLog;
-        for (size_t at = mMark, rowEnd = log.rfind("\n<", sentinel) + 1; at < rowEnd;) {
+        for (size_t at = 0, rowEnd = log.rfind("\n<", sentinel - mMark) + 1; at < rowEnd;) {
             const size_t next = log.find("\n<", at) + 1;  // where the next line begins
             const size_t level = log.find("] ", at) + 2;
             if (all || log.compare(at, 3, "<1>") != 0) {
@@ -150,7 +151,7 @@ protected:
             at = next;
         }
         EXPECT_EQ(wantLog, gotLog) << where;
-        mMark = log.find('\n', replyLog) + 1;
+        mMark += log.find('\n', replyLog - mMark) + 1;
         return true;
     }
 
