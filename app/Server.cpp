@@ -65,9 +65,46 @@ bool writable(int fd) {
     return poll(&pfd, 1, 0) == 1 && (pfd.revents & POLLOUT) != 0;
 }
 
+const char kUsage[] =
+    "Usage: dspd [PORT]\n"
+    "Command server for the audio DSP: carries out \"dsp\" command lines from a\n"
+    "peer on the serial port /dev/ttyS<PORT> (115200 baud, 8N1, raw) against the\n"
+    "audio service and answers on the same port.\n"
+    "\n"
+    "  PORT       the port number, its leading decimal number (2.9 gives 2, a\n"
+    "             text without a number gives 0); default 1\n"
+    "  --help     print this help and exit\n"
+    "  --version  print the version and exit\n"
+    "\n"
+    "Each dispatched line is echoed on standard output; log lines go to standard\n"
+    "error. SIGTERM or SIGINT stops the server. DSPD_SERIAL_PREFIX replaces the\n"
+    "device prefix /dev/ttyS. The exit status is 0.\n";
+
+// --help and --version are answered before anything touches a port: a port
+// argument of 0 would reconfigure the machine's first serial port. Returns
+// the exit status, or -1 when the arguments are no such request.
+int answerInfoRequest(int argc, char** argv) {
+    if (argc != 2 || argv == nullptr || argv[1] == nullptr) {
+        return -1;
+    }
+    if (std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(kUsage, stdout);
+    } else if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("dspd %s\n", DSPD_VERSION);
+    } else {
+        return -1;
+    }
+    // A help text that could not be written is no success.
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int serverMain(int argc, char** argv) {
+    const int infoStatus = answerInfoRequest(argc, argv);
+    if (infoStatus >= 0) {
+        return infoStatus;
+    }
     // Fully buffered: the callback flushes each echo as one write when its
     // line is dispatched (line buffering would write a line that still ends
     // in its LF in two).
