@@ -15,6 +15,7 @@
 #include "Command.h"
 #include "LogLine.h"
 #include "PortArgument.h"
+#include "PosixPortIo.h"
 #include "ServiceManager.h"
 #include "StopSignal.h"
 #include "UartWorker.h"
@@ -127,13 +128,11 @@ int serverMain(int argc, char** argv) {
     root.add(new AudioCommand());
     const int port = portFromArguments(argc, argv);
 
+    // The worker's waits end when a stop signal arrives, whichever thread
+    // takes it. Static: a worker left behind at exit may still be using it.
+    static PosixPortIo io(StopSignal::wakeFd());
     UartWorker* worker = new UartWorker(&callback, port, kBaudrate, kDataBits, kStopBits, kParity,
-                                        &StopSignal::flag());
-    // Stop signals now go to the worker thread, whose blocking read they
-    // interrupt, so it sees the request at once.
-    if (!StopSignal::blockInThisThread()) {
-        DSP_LOG(WRN, "dspd", "main", "cannot route stop signals to the worker\n");
-    }
+                                        &StopSignal::flag(), &io);
     // This is where the main thread spends the run.
     if (!stoppable) {
         delete worker;

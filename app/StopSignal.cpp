@@ -1,10 +1,11 @@
 #include "StopSignal.h"
 
 #include <errno.h>
-#include <pthread.h>
+#include <fcntl.h>
 #include <semaphore.h>
 #include <signal.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -15,14 +16,18 @@ static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler
 
 // Posted by the handlers and by whoever else wakes the waiting thread.
 sem_t gWake;
+// Read end, write end; non-blocking, so the handler never waits on it.
+int gWakePipe[2] = {-1, -1};
 
 void onStopSignal(int) {
     gStopRequested.store(true);
+    const int saved = errno;
+    const char byte = 1;
+    if (write(gWakePipe[1], &byte, 1) < 0) {
+        // Full: an earlier signal has made it readable already.
+    }
+    errno = saved;
     StopSignal::wake();
-}
-
-bool stopSignals(sigset_t* set) {
-    return sigemptyset(set) == 0 && sigaddset(set, SIGTERM) == 0 && sigaddset(set, SIGINT) == 0;
 }
 
 }  // namespace
@@ -35,13 +40,13 @@ bool StopSignal::install() {
     if (sigemptyset(&action.sa_mask) != 0 || sem_init(&gWake, 0, 0) != 0) {
         return false;
     }
+    if (gWakePipe[0] < 0 && pipe2(gWakePipe, O_NONBLOCK | O_CLOEXEC) != 0) {
+        return false;
+    }
     return sigaction(SIGTERM, &action, nullptr) == 0 && sigaction(SIGINT, &action, nullptr) == 0;
 }
 
-bool StopSignal::blockInThisThread() {
-    sigset_t set;
-    return stopSignals(&set) && pthread_sigmask(SIG_BLOCK, &set, nullptr) == 0;
-}
+int StopSignal::wakeFd() { return gWakePipe[0]; }
 
 const std::atomic<bool>& StopSignal::flag() { return gStopRequested; }
 

@@ -6,15 +6,19 @@
 
 class StopSignal {
 public:
-    // Installs handlers for SIGTERM and SIGINT that set flag() and wake().
-    // They do not restart interrupted calls, so a blocked read returns at
-    // once. Returns false (errno set) if a handler cannot be installed.
+    // Installs handlers for SIGTERM and SIGINT that set flag(), make
+    // wakeFd() readable and wake(). They do not restart interrupted calls.
+    // Any thread may take the signal: no thread blocks them, and a thread
+    // that waits for them polls wakeFd() rather than relying on being the
+    // one interrupted. Returns false (errno set) if a handler or the wake
+    // pipe cannot be set up.
     static bool install();
 
-    // Blocks SIGTERM and SIGINT in the calling thread, so they are delivered
-    // to a thread that has them unblocked (the worker, whose read they cut
-    // short). Returns false if the mask cannot be changed.
-    static bool blockInThisThread();
+    // Readable from the first stop signal on, for good (the byte is never
+    // taken), so a wait that polls it cannot miss a signal that came just
+    // before it began. -1 before install(). The pipe lives as long as the
+    // process.
+    static int wakeFd();
 
     // True once SIGTERM or SIGINT has arrived.
     static const std::atomic<bool>& flag();
