@@ -112,7 +112,7 @@ int serverMain(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOFBF, BUFSIZ);
     const bool stoppable = StopSignal::install();
     if (!stoppable) {
-        DSP_LOG(WRN, "dspd", "main", "cannot install stop signal handlers\n");
+        DSP_LOG(WRN, "dspd", "main", "cannot take stop signals: they end the process at once\n");
     }
     // A reader of the echo or the log that has gone must not end the server:
     // the write fails with EPIPE instead.
@@ -128,8 +128,8 @@ int serverMain(int argc, char** argv) {
     root.add(new AudioCommand());
     const int port = portFromArguments(argc, argv);
 
-    // The worker's waits end when a stop signal arrives, whichever thread
-    // takes it. Static: a worker left behind at exit may still be using it.
+    // The worker's waits end on a stop request. Static: a worker left behind
+    // at exit may still be using it.
     static PosixPortIo io(StopSignal::wakeFd());
     UartWorker* worker = new UartWorker(&callback, port, kBaudrate, kDataBits, kStopBits, kParity,
                                         &StopSignal::flag(), &io);
