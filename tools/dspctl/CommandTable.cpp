@@ -669,10 +669,9 @@ CommandCheck judge(const std::vector<std::string>& words, unsigned use) {
     for (size_t i = 0; i < outcomes.size(); ++i) {
         if (outcomes[i].why != worst.why || outcomes[i].stage != worst.stage) continue;
         alike.push_back(candidates[i]);
-        const char* name = candidates[i]->words[worst.position].name;
-        if (worst.why == Outcome::kKeyword &&
-            std::find(names.begin(), names.end(), name) == names.end()) {
-            names.push_back(name);
+        if (worst.why == Outcome::kKeyword) {
+            const char* name = candidates[i]->words[worst.position].name;
+            if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
         }
     }
     switch (worst.why) {
