@@ -39,6 +39,11 @@ public:
     // Every line is sent unchanged and unchecked, as after a "dsp" word.
     void setRawLines(bool raw) { mRawLines = raw; }
 
+    // False for the commands that never touch the port (help).
+    static bool needsPort(const std::vector<std::string>& words) {
+        return words.empty() || words.front() != "help";
+    }
+
     // The command forms, for help texts.
     static std::string formsHelp();
 

@@ -132,9 +132,7 @@ std::vector<Form> buildTable() {
     std::vector<Form> t;
     t.push_back(form("status", kSent | kTyped, "liveness: always [ok]", {}, Count::kAny));
     t.push_back(form("sync", kSent, "the report of every DSP setting", {}, Count::kAny));
-    t.push_back(form("sync", kTyped | kOwn,
-                     "the DSP settings of channels 0 to 5, decoded: a table, JSON, or the "
-                     "report line as it came",
+    t.push_back(form("sync", kTyped | kOwn, "the DSP settings, decoded (--raw: as they came)",
                      {own(Kind::kOption, "--json", 1), own(Kind::kOption, "--raw", 1)}));
     t.push_back(
         form("vol", kSent | kTyped, "master volume", {number(Kind::kOrZero, "VOLUME", 0, 255)}));
@@ -142,14 +140,14 @@ std::vector<Form> buildTable() {
                      {channel(1), number(Kind::kWrap, "GAIN", 0, 255)}));
     t.push_back(
         form("delay", kSent | kTyped, "speaker delay of one channel", {channel(1), real("DELAY")}));
-    addBandEdits(t, "eq", "one value of a band of a channel's 8-band equalizer", 8, kEqFields);
-    Form bank = form("bq", kSent | kTyped, "the whole 20-band biquad bank of a channel",
+    addBandEdits(t, "eq", "one value of a band of a channel's equalizer", 8, kEqFields);
+    Form bank = form("bq", kSent | kTyped, "a channel's whole 20-band biquad bank",
                      {keyword("channel", 0, true), channel(2)}, Count::kExact, 1);
     for (const Field& field : kBqFields) bank.words.push_back(field.word(field.name));
     bank.repeat = 20;
     bank.repeatWords = std::size(kBqFields);
     t.push_back(bank);
-    addBandEdits(t, "bq", "one value of a band of a channel's 20-band biquad bank", 20, kBqFields);
+    addBandEdits(t, "bq", "one value of a band of a channel's biquad bank", 20, kBqFields);
     t.push_back(form("ftr", kSent | kTyped, "the six filter values of a channel",
                      {channel(1), low16("V1"), low16("V2"), low16("V3"), low16("V4"),
                       number(Kind::kWrap, "V5", -32768, 32767), low16("V6")}));
@@ -158,8 +156,7 @@ std::vector<Form> buildTable() {
                      {number(Kind::kIndex, "0|1", 0, 1, 1)}));
     t.push_back(form("spk", kSent | kTyped, "speaker layout 4.0 (0), 4.1 (1) or 2.0 (2)",
                      {number(Kind::kIndex, "0|1|2", 0, 2, 1)}));
-    addBandEdits(t, "bteq", "one value of a channel's bass (band 0) or treble (band 1)", 2,
-                 kBassTrebleFields);
+    addBandEdits(t, "bteq", "a channel's bass (band 0) or treble (band 1)", 2, kBassTrebleFields);
     for (const char* gain : {"MicOpGain", "MicPgaGain"}) {
         t.push_back(
             handsfree("microphone ADC gain of channel 0 or 1",
@@ -177,7 +174,7 @@ std::vector<Form> buildTable() {
     }
     for (const char* eq : {"seq", "req"}) {
         t.push_back(handsfree(
-            "send (seq) or receive (req) equalizer on or off",
+            "hands-free send/receive equalizer on or off",
             {keyword(eq, 1, true), keyword("en", 2, true), number(Kind::kFlag, "N", 0, 1)}, 3));
         for (const Field& field : kHandsfreeEqFields) {
             t.push_back(handsfree("one band value of a hands-free equalizer",
@@ -191,28 +188,21 @@ std::vector<Form> buildTable() {
                      {own(Kind::kOption, "--json", 1), own(Kind::kOption, "--raw", 1)}));
     t.push_back(form("mpbin", kTyped | kOwn, "write MP.bin from a 296- or 2560-byte file",
                      {own(Kind::kText, "FILE", 0, false)}));
-    t.push_back(form("mpbin", kSent | kTyped,
-                     "write MP.bin from hex text: SIZE fields hh:hh:..., 296 or 2560 of them",
+    t.push_back(form("mpbin", kSent | kTyped, "write MP.bin from hex fields hh:hh:...",
                      {number(Kind::kIndex, "SIZE", 1, kBlobSizes[1], 1),
                       number(Kind::kHexData, "DATA", 0, 0, 2)},
                      Count::kAtLeast));
     t.push_back(form("getmp", kSent, "read MP.bin", {}, Count::kAny));
     t.push_back(form("getmp", kSent, "read the extended MP.bin", {keyword("ext", 0)}, Count::kAny));
-    t.push_back(form("getmp", kTyped | kOwn,
-                     "read MP.bin (the 2560-byte extended one with --ext or ext) into FILE, or "
-                     "show it as a hex dump",
+    t.push_back(form("getmp", kTyped | kOwn, "read MP.bin to FILE or show it (ext: 2560 bytes)",
                      {own(Kind::kOption, "--ext", 1), own(Kind::kText, "ext", 1),
                       own(Kind::kOption, "-o", 0, true, "FILE")}));
-    t.push_back(form("store", kTyped | kOwn,
-                     "write the whole device state to FILE (- for "
-                     "standard output)",
+    t.push_back(form("store", kTyped | kOwn, "save the device state to FILE (- for stdout)",
                      {own(Kind::kText, "FILE|-", 0, false)}));
-    t.push_back(form("restore", kTyped | kOwn,
-                     "bring the device to the state in FILE (--dry-run: print the commands)",
+    t.push_back(form("restore", kTyped | kOwn, "bring the device to the state in FILE",
                      {own(Kind::kText, "FILE", 0, false), own(Kind::kOption, "--dry-run")}));
     t.push_back(form(
-        "diff", kTyped | kOwn,
-        "the settings that differ between state files A and B, or A and the device",
+        "diff", kTyped | kOwn, "what differs between A and B (or the device)",
         {own(Kind::kText, "A", 0, false), own(Kind::kText, "B"), own(Kind::kOption, "--json")}));
     t.push_back(
         form("help", kTyped | kOwn, "every item, or one explained", {own(Kind::kItem, "ITEM")}));
@@ -495,7 +485,17 @@ std::vector<std::string> tokens(const Form& f, std::vector<bool>* keywords) {
         out.push_back(text);
         keywords->push_back(w.kind == Kind::kKeyword && !(f.use & kOwn));
     }
-    if (f.repeat > 1) out.push_back("... (" + std::to_string(f.repeat) + " times)");
+    if (f.repeat > 1) {
+        // "20x(TYPE CF ...)": the repeated words as one token.
+        std::string group;
+        for (size_t i = out.size() - f.repeatWords; i < out.size(); ++i) {
+            group += (group.empty() ? "" : " ") + out[i];
+        }
+        out.resize(out.size() - f.repeatWords);
+        keywords->resize(out.size());
+        out.push_back(std::to_string(f.repeat) + "x(" + group + ")");
+        keywords->push_back(false);
+    }
     return out;
 }
 
@@ -703,15 +703,15 @@ std::string describe(const Word& w) {
         case Kind::kWrap: {
             const long width = w.hi - w.lo + 1;
             const long sample = w.hi + 45;
-            return range + "; any other number keeps its low bits (" + std::to_string(sample) +
-                   " stores " + std::to_string(w.lo + (sample - w.lo) % width) + ")";
+            return range + "; others keep their low bits (" + std::to_string(sample) + " stores " +
+                   std::to_string(w.lo + (sample - w.lo) % width) + ")";
         }
         case Kind::kWhole:
-            return "a whole number; beyond 32 bits the limit is stored";
+            return "a 32-bit whole number (beyond: the limit)";
         case Kind::kFlag:
             return "0 off, 1 on; any other number stores 1";
         case Kind::kReal:
-            return "a real number, stored in single precision";
+            return "a real number (single precision)";
         case Kind::kHexData:
             return "one-byte hex fields hh:hh:..., 296 or 2560 of them";
         default:
@@ -753,39 +753,46 @@ std::string commandHelp(const std::string& item) {
     const std::vector<const Form*> forms = formsOf(item, kTyped);
     if (forms.empty()) return "";
     std::string out;
+    bool numbers = false;
     for (const Line& line : lines(forms)) {
         out += line.text() + "\n    " + line.forms.front()->about + "\n";
-        // Each word once; a word whose meaning depends on the keyword, once per keyword.
-        std::vector<std::string> seen;
-        for (const Form* f : line.forms) {
-            std::string key;
-            for (const Word& w : f->words) {
-                if (w.kind == Kind::kKeyword && !w.decides) key = w.name;
-            }
-            for (const Word& w : f->words) {
-                const std::string text = describe(w);
-                if (text.empty()) continue;
-                std::string name = w.name;
-                bool shared = true;
-                for (const Form* other : line.forms) {
-                    for (const Word& o : other->words) {
-                        if (name == o.name && describe(o) != text) shared = false;
-                    }
+        // Each word once, with what its keyword makes of it where that differs:
+        // "VALUE (cf, q): ...".
+        const Form& first = *line.forms.front();
+        for (size_t i = 0; i < first.words.size(); ++i) {
+            std::vector<std::pair<std::string, std::string>> meanings;  // text, keywords
+            for (const Form* f : line.forms) {
+                const std::string text = describe(f->words[i]);
+                std::string key;
+                for (const Word& w : f->words) {
+                    if (w.kind == Kind::kKeyword && !w.decides) key = w.name;
                 }
-                if (!shared) name += " (" + key + ")";
-                const std::string entry = "    " + name + ": " + text + "\n";
-                if (std::find(seen.begin(), seen.end(), entry) == seen.end()) {
-                    seen.push_back(entry);
-                    out += entry;
+                auto known = std::find_if(meanings.begin(), meanings.end(),
+                                          [&](const auto& m) { return m.first == text; });
+                if (known == meanings.end()) {
+                    meanings.emplace_back(text, key);
+                } else if (known->second.find(key) == std::string::npos) {
+                    known->second += ", " + key;
                 }
             }
+            for (const auto& meaning : meanings) {
+                if (meaning.first.empty()) continue;
+                numbers = true;
+                out += std::string("    ") + first.words[i].name +
+                       (meanings.size() > 1 ? " (" + meaning.second + ")" : "") + ": " +
+                       meaning.first + "\n";
+            }
         }
-        if (line.forms.front()->repeat > 1) {
-            out += "    the last " + std::to_string(line.forms.front()->repeatWords) +
-                   " words come once for each of the " +
-                   std::to_string(line.forms.front()->repeat) + " bands, " +
-                   countText({line.forms.front()}) + " in all\n";
+        if (first.repeat > 1) {
+            out += "    the " + std::to_string(first.repeatWords) +
+                   " values come once for each of " + std::to_string(first.repeat) +
+                   " bands: " + countText({&first}) + " in all\n";
         }
+    }
+    if (numbers) {
+        out +=
+            "A number is read up to the first character that is no part of it (\"5x\" is 5,\n"
+            "\"abc\" is 0); dspctl warns of that, and of a value stored otherwise.\n";
     }
     return out;
 }
