@@ -81,9 +81,6 @@ int CommandRunner::run(const std::vector<std::string>& input) {
     if (item == "help") {
         return runHelp(args);
     }
-    if (item == "store" || item == "restore" || item == "diff") {
-        return usage(item + " is not part of this build");
-    }
     if (item == "sync" || item == "hfsync") {
         return runReport(item, args);
     }
@@ -92,6 +89,10 @@ int CommandRunner::run(const std::vector<std::string>& input) {
     }
     if (item == "mpbin" && args.size() == 1) {
         return runMpBin(args.front());
+    }
+    // The state commands' own dispatch goes here.
+    if (item == "store" || item == "restore" || item == "diff") {
+        return usage(item + " is not part of this build");
     }
     return runLine(words);
 }

@@ -17,7 +17,7 @@ namespace {
 // fails before any check of the item.
 constexpr size_t kMaxWords = 256;
 // The sizes an MP.bin blob may have; "mpbin" fails any other field count.
-constexpr long kBlobSizes[] = {296, 2560};
+constexpr int64_t kBlobSizes[] = {296, 2560};
 
 enum class Kind {
     kKeyword,  // the word `name` itself, compared whole and case-sensitively
@@ -37,8 +37,8 @@ struct Word {
     Kind kind;
     const char* name;  // as help shows it
     int stage;         // the server checks the words of a form in this order
-    long lo;
-    long hi;
+    int64_t lo;
+    int64_t hi;
     bool decides;       // kKeyword: picks the form before any check
     const char* value;  // kOption: the name of its value word, or null
     int group;          // dspctl's own words: one of a group at most (0: none)
@@ -51,7 +51,7 @@ constexpr int kValueStage = 9;
 Word keyword(const char* name, int stage, bool decides = false) {
     return {Kind::kKeyword, name, stage, 0, 0, decides, nullptr, 0, false};
 }
-Word number(Kind kind, const char* name, long lo, long hi, int stage = kValueStage) {
+Word number(Kind kind, const char* name, int64_t lo, int64_t hi, int stage = kValueStage) {
     return {kind, name, stage, lo, hi, false, nullptr, 0, false};
 }
 Word real(const char* name) { return number(Kind::kReal, name, 0, 0); }
@@ -107,11 +107,11 @@ const Field kBassTrebleFields[] = {{"gain", "GAIN", realField}, {"cf", "CF", low
 const Field kHandsfreeEqFields[] = {
     {"cf", "CF", wholeField}, {"gain", "GAIN", realField}, {"q", "Q", realField}};
 
-Word channel(int stage, long hi = 5) { return number(Kind::kIndex, "CHANNEL", 0, hi, stage); }
+Word channel(int stage, int64_t hi = 5) { return number(Kind::kIndex, "CHANNEL", 0, hi, stage); }
 
 // "KEY BAND VALUE CHANNEL": checked in the order count, channel, band, keyword.
 template <size_t N>
-void addBandEdits(std::vector<Form>& table, const char* item, const char* about, long bands,
+void addBandEdits(std::vector<Form>& table, const char* item, const char* about, int64_t bands,
                   const Field (&fields)[N]) {
     for (const Field& field : fields) {
         table.push_back(
@@ -217,8 +217,9 @@ const std::vector<Form>& table() {
 // The form's words with its repeated ones written out.
 std::vector<Word> expand(const Form& f) {
     std::vector<Word> words(f.words.begin(), f.words.end() - f.repeatWords);
-    for (int i = 0; i < f.repeat; ++i)
+    for (int i = 0; i < f.repeat; ++i) {
         words.insert(words.end(), f.words.end() - f.repeatWords, f.words.end());
+    }
     return words;
 }
 
@@ -232,7 +233,7 @@ std::string quoted(const std::string& word) { return "\"" + word + "\""; }
 
 // A word read as the server reads it: its leading number.
 struct Reading {
-    long value;
+    int64_t value;
     bool partly;     // characters after the number, or no number at all
     bool saturated;  // beyond 32 bits
 };
@@ -240,7 +241,7 @@ struct Reading {
 Reading readWhole(const std::string& word, int base = 10) {
     char* end = nullptr;
     errno = 0;
-    long value = std::strtol(word.c_str(), &end, base);
+    int64_t value = std::strtol(word.c_str(), &end, base);
     const bool saturated = errno == ERANGE || value > INT32_MAX || value < INT32_MIN;
     if (saturated) value = value < 0 ? INT32_MIN : INT32_MAX;
     return {value, *end != '\0', saturated};
@@ -297,8 +298,8 @@ void checkWord(const Word& spec, const std::string& label, const std::string& wo
         return;
     }
     if (spec.kind == Kind::kHexData) {
-        const long size = readWhole(before).value;
-        long fields = 0;
+        const int64_t size = readWhole(before).value;
+        int64_t fields = 0;
         bool warned = false;
         for (size_t start = 0;; ++fields) {
             const size_t colon = word.find(':', start);
@@ -340,7 +341,7 @@ void checkWord(const Word& spec, const std::string& label, const std::string& wo
     if (spec.kind == Kind::kText || spec.kind == Kind::kItem || spec.kind == Kind::kOption) return;
     const Reading read = readWhole(word);
     if (read.partly) warn(label + " " + quoted(word) + " is read as " + std::to_string(read.value));
-    const long v = read.value;
+    const int64_t v = read.value;
     const std::string typed = label + " " + (read.partly ? std::to_string(v) : word);
     const std::string range = std::to_string(spec.lo) + " to " + std::to_string(spec.hi);
     switch (spec.kind) {
@@ -353,13 +354,14 @@ void checkWord(const Word& spec, const std::string& label, const std::string& wo
             }
             break;
         case Kind::kOrZero:
-            if (v < spec.lo || v > spec.hi)
+            if (v < spec.lo || v > spec.hi) {
                 warn(typed + " is outside " + range + ": the device sets 0");
+            }
             break;
         case Kind::kWrap:
             if (v < spec.lo || v > spec.hi) {
-                const long width = spec.hi - spec.lo + 1;
-                const long stored = spec.lo + (((v - spec.lo) % width) + width) % width;
+                const int64_t width = spec.hi - spec.lo + 1;
+                const int64_t stored = spec.lo + (((v - spec.lo) % width) + width) % width;
                 warn(typed + " is outside " + range + ": the device stores " +
                      std::to_string(stored));
             }
@@ -375,6 +377,16 @@ void checkWord(const Word& spec, const std::string& label, const std::string& wo
         default:
             break;
     }
+}
+
+// How messages name a word of `f`: a VALUE by its keyword ("q 70000 ..."), a
+// choice of codes by the item ("sig takes 0|1"), a short name as it is ("V5"),
+// others in lower case ("channel 6 ...").
+std::string label(const Word& w, const Form& f, const std::string& key) {
+    const std::string name = w.name;
+    if (name == "VALUE" && !key.empty()) return key;
+    if (name.find('|') != std::string::npos) return f.item;
+    return name.size() <= 2 ? name : lower(w.name);
 }
 
 // The server's checks of `args` (the words after the item) against form `f`.
@@ -396,12 +408,7 @@ Outcome checkSent(const Form& f, const std::vector<std::string>& args) {
         if (w.kind == Kind::kKeyword && !w.decides) key = w.name;
     }
     for (size_t i = 0; i < words.size() && i < args.size(); ++i) {
-        const std::string label = std::string(words[i].name) == "VALUE" && !key.empty() ? key
-                                  : std::string(words[i].name).find('|') != std::string::npos
-                                      ? std::string(f.item)
-                                  : std::strlen(words[i].name) <= 2 ? std::string(words[i].name)
-                                                                    : lower(words[i].name);
-        checkWord(words[i], label, args[i], i > 0 ? args[i - 1] : "", i, &out);
+        checkWord(words[i], label(words[i], f, key), args[i], i > 0 ? args[i - 1] : "", i, &out);
     }
     if (f.count == Count::kAtLeast && args.size() > words.size() && !words.empty()) {
         out.warnings.push_back("the words after " + std::string(words.back().name) +
@@ -442,8 +449,9 @@ Outcome checkOwn(const Form& f, const std::vector<std::string>& args, const std:
         take(*match);
         if (match->kind == Kind::kItem) {
             bool known = false;
-            for (const Form& other : table())
+            for (const Form& other : table()) {
                 known = known || ((other.use & kTyped) && word == other.item);
+            }
             if (!known) {
                 out.fail(Outcome::kValue, 0, i, "no item " + quoted(word) + " (help lists them)");
                 return out;
@@ -701,8 +709,8 @@ std::string describe(const Word& w) {
         case Kind::kOrZero:
             return range + "; any other number sets 0";
         case Kind::kWrap: {
-            const long width = w.hi - w.lo + 1;
-            const long sample = w.hi + 45;
+            const int64_t width = w.hi - w.lo + 1;
+            const int64_t sample = w.hi + 45;
             return range + "; others keep their low bits (" + std::to_string(sample) + " stores " +
                    std::to_string(w.lo + (sample - w.lo) % width) + ")";
         }
@@ -868,8 +876,8 @@ std::vector<std::vector<std::string>> commandExamples() {
                     break;
                 case Kind::kHexData: {
                     std::string data;
-                    const long size = readWhole(words.back()).value;
-                    for (long i = 0; i < size; ++i) {
+                    const int64_t size = readWhole(words.back()).value;
+                    for (int64_t i = 0; i < size; ++i) {
                         char field[4];
                         std::snprintf(field, sizeof field, "%02x", static_cast<unsigned>(i & 0xFF));
                         data += (i > 0 ? ":" : "") + std::string(field);
