@@ -86,7 +86,9 @@ int CommandRunner::exchange(const std::string& line, Reply* reply) {
         std::fprintf(mErr, "dspctl: cannot write to the port: %s\n", std::strerror(error));
         return kExitPortError;
     }
+    if (mLog != nullptr) mLog->sent(line);
     error = reader.read(reply);
+    if (mLog != nullptr) mLog->received(*reply);
     if (error == EINTR) {
         std::fprintf(mErr, "dspctl: interrupted while waiting for the reply\n");
         return kExitPortError;
@@ -149,6 +151,8 @@ int CommandRunner::runReport(const std::string& name, const std::vector<std::str
             json = true;
         } else if (arg == "--raw" && !json) {
             raw = true;
+        } else if (arg == "--json" || arg == "--raw") {
+            return usage(name + " takes one of --json and --raw, not both");
         } else {
             return usage(name + " takes --json or --raw, not \"" + arg + "\"");
         }
@@ -206,6 +210,10 @@ int CommandRunner::runGetMp(const std::vector<std::string>& args) {
         } else if (!args[i].empty() && args[i][0] != '-' && !variant) {
             line += " " + args[i];  // the server's own form: "ext..." or anything else
             variant = true;
+        } else if (args[i] == "-o" && i + 1 == args.size()) {
+            return usage("getmp -o needs a file name");
+        } else if (args[i] == "--ext" && line == "dsp getmp ext") {
+            return usage("getmp takes --ext once");
         } else {
             return usage("getmp takes [--ext] [-o FILE], not \"" + args[i] + "\"");
         }

@@ -20,6 +20,7 @@
 
 #include "Reply.h"
 #include "SerialPort.h"
+#include "SessionLog.h"
 
 class CommandRunner {
 public:
@@ -31,6 +32,9 @@ public:
     CommandRunner(SerialPort& port, int timeoutMs, int quietMs, FILE* out, FILE* err);
 
     int run(const std::vector<std::string>& words);
+
+    // Every line sent and reply received goes to `log` too (null: none); not owned.
+    void setSessionLog(SessionLog* log) { mLog = log; }
 
     // The command forms, for help texts.
     static const char* formsHelp();
@@ -52,6 +56,7 @@ private:
     int mQuietMs;
     FILE* mOut;
     FILE* mErr;
+    SessionLog* mLog = nullptr;
 };
 
 #endif  // TOOLS_DSPCTL_COMMAND_RUNNER_H
