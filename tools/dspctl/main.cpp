@@ -42,6 +42,8 @@ void installHandlers(bool sigintInterrupts) {
 CommandRunner makeRunner(SerialPort& port, const Session& session) {
     CommandRunner runner(port, session.options.timeoutMs, kQuietMs, stdout, stderr);
     runner.setSessionLog(session.log);
+    runner.setStrict(session.options.strict);
+    runner.setRawLines(session.options.rawLines);
     return runner;
 }
 
@@ -108,6 +110,10 @@ int runOnPort(const Session& session) {
         return kExitUsage;
     }
     SerialPort port;
+    // "help" needs no device: the port stays closed.
+    if (options.mode == Options::kCommand && !CommandRunner::needsPort(options.words)) {
+        return makeRunner(port, session).run(options.words);
+    }
     std::string message;
     if (port.open(options.device, options.baud, &message) != 0) {
         std::fprintf(stderr, "dspctl: %s\n", message.c_str());
