@@ -59,9 +59,11 @@ LineEditor::LineEditor(FILE* in, FILE* out, FILE* err, const std::string& histor
     el_set(mEditLine, EL_GETCFN, &LineEditor::getChar);
     el_source(mEditLine, nullptr);
     // After the user's settings, so that these keys keep their meaning here.
-    el_set(mEditLine, EL_ADDFN, "dspctl-complete", "complete an item or keyword",
-           &LineEditor::complete);
-    el_set(mEditLine, EL_ADDFN, "dspctl-clear", "drop the line", &LineEditor::clear);
+    // The wide form keeps the names as given (the narrow one copies them and
+    // never frees the copies).
+    el_wset(mEditLine, EL_ADDFN, L"dspctl-complete", L"complete an item or keyword",
+            &LineEditor::complete);
+    el_wset(mEditLine, EL_ADDFN, L"dspctl-clear", L"drop the line", &LineEditor::clear);
     el_set(mEditLine, EL_BIND, "^I", "dspctl-complete", nullptr);
     el_set(mEditLine, EL_BIND, "^C", "dspctl-clear", nullptr);
 }
