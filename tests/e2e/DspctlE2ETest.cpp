@@ -168,7 +168,8 @@ TEST(DspctlE2ETest, CommandLinesAndWhatTheyGive) {
          "[ok]\0"s},
         {64, "help foo", "dspctl: no item \"foo\" (help lists them); nothing sent\n"},
         {0, "help", "",
-         "Commands, one per line:\n  status *\n  cvol CHANNEL GAIN *\n  help [ITEM] *"},
+         "Commands, one per line:\n  status *\n  cvol CHANNEL GAIN *\n"
+         "  bq channel CHANNEL 20x(TYPE CF GAIN Q METHOD SLOPE PHASE)\n*\n  help [ITEM] *"},
         {0, "help eq", "",
          "eq gain|cf|q BAND VALUE CHANNEL\n*\n    BAND: 0 to 7; the device fails*"},
         {0, "cvol 3 300", "dspctl: warning: gain 300 is outside 0 to 255: the device stores 44\n",
@@ -176,6 +177,7 @@ TEST(DspctlE2ETest, CommandLinesAndWhatTheyGive) {
         // The dsp prefix sends the line unchecked; after its [fail], the check it hit.
         {1, "dsp cvol 6 1", "dspctl: [fail]: likely channel 6 is out of range 0 to 5\n",
          "[fail]\n"},
+        {0, "dsp sync", "", "dsp sync:A0101:vol:0:30:*:[ok]\n"},
         // What the server answers.
         {0, "vol " + std::string(8182, '1'),
          "dspctl: warning: volume 11* is outside 0 to 255: the device sets 0\n", "[ok]\n"},

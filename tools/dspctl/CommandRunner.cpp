@@ -169,8 +169,8 @@ int CommandRunner::showReply(const Reply& reply) {
 
 void CommandRunner::explainFail() {
     std::vector<std::string> words = serverWords({mSentLine});
-    if (!words.empty() && words.front() == "dsp") {
-        words.erase(words.begin());
+    if (!words.empty()) {
+        words.erase(words.begin());  // the "dsp" every line begins with
     }
     const std::string reason = likelyFailReason(words);
     std::fflush(mOut);
