@@ -51,7 +51,11 @@ for arch in "${arches[@]}"; do
     esac
     start=$(seconds)
     if [ $install -eq 1 ]; then
-        tools/apt-ensure.sh "crossbuild-essential-$arch" qemu-user googletest cmake
+        # The target's libraries (libedit for dspctl) come as Debian's $arch packages.
+        if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+            $([ "$(id -u)" -eq 0 ] || echo sudo) dpkg --add-architecture "$arch"
+        fi
+        tools/apt-ensure.sh "crossbuild-essential-$arch" qemu-user googletest cmake "libedit-dev:$arch"
     fi
     installed=$(seconds)
 

@@ -79,7 +79,9 @@ struct Bench {
     void expect(const Row& row) {
         std::string command = "cd " + dir + " && exec";
         for (const std::string& word : PtyServer::launcher()) command += " '" + word + "'";
-        command += " " DSPCTL_BINARY " -d " + (row.answer.empty() ? peer : port.path()) + " -t 5 " +
+        const bool sim = row.words.rfind("sim", 0) == 0;  // a device of its own
+        command += " " DSPCTL_BINARY +
+                   (sim ? "" : " -d "s + (row.answer.empty() ? peer : port.path())) + " -t 5 " +
                    row.words;
         writeFile(dir + "/in", row.input);
         FILE* tool = popen((command + " <in 2>err").c_str(), "re");
@@ -122,7 +124,8 @@ TEST(DspctlE2ETest, CommandLinesAndWhatTheyGive) {
     ASSERT_EQ(0, holder.open(b.peer, 115200, &message)) << message;
     ASSERT_EQ(0, holder.writeAll("dsp status\n"));
     EXPECT_EQ(kOkReply, readFor(holder.fd(), kOkReply.size()));
-    b.expect({5, "status", "dspctl: port "s + b.peer + " is in use by another dspctl\n"});
+    b.expect({5, "status",
+              "dspctl: port "s + b.peer + " is in use: another program holds its flock() lock\n"});
     holder.close();
     // The first line shows where the printable range ends; the last is short.
     writeFile(dir + "/dump.bin", "\x1f ~\x7f"s + std::string(284, '\0') + "lastline");
@@ -140,18 +143,21 @@ TEST(DspctlE2ETest, CommandLinesAndWhatTheyGive) {
         // Refused before the port is opened.
         {64, "dsp", "dspctl: no command given\n"},
         {64, "-b 1234 status", "dspctl: unsupported speed \"1234\": one of 110,*"},
-        {64, "-t 0 status", "dspctl: bad timeout \"0\": seconds, more than 0, at most 3600\n*"},
+        {64, "-t 0.0004 status", "dspctl: bad timeout \"0.0004\": seconds, at least 0.001,*"},
+        {64, "sim -d x", "dspctl: sim starts a simulated device of its own: -d/--device does not*"},
+        {64, "getmp -o", "dspctl: -o needs FILE: getmp [--ext|ext] [-o FILE]; nothing sent\n"},
+        {0, "--version", "", "dspctl *.*\n"},
         {64, "-f b.txt status", "dspctl: give either command words or -f FILE, not both\n*"},
         {64, "sim status", "dspctl: sim takes no command words*"},
         // Options after the first word belong to the command.
         {64, "sync -t 9", "dspctl: sync takes [--json|--raw], not \"-t\"; nothing sent\n"},
         {64, "getmp --ext std", "dspctl: getmp takes [--ext|ext] [-o FILE], not \"std\"*"},
         {64, "getmp std --ext", "*not \"--ext\"; nothing sent\n"},
-        {64, "vol '4\n0'", "dspctl: a word holds a line break*"},
+        {64, "vol '4\n0'", "dspctl: line refused: it holds the control byte 0x0a; nothing sent\n"},
         {64, "vol " + std::string(8183, '1'), "*8192 bytes; the server takes at most 8191\n"},
         {6, "mpbin 297", "*297 holds 297 bytes; an MP.bin is 296 * or 2560 *; nothing sent\n"},
         {6, "mpbin 2561", "*2561 holds more than 2560 bytes*"},
-        {6, "-f none", "dspctl: cannot read none: No such file or directory\n"},
+        {6, "-d /none -f none", "dspctl: cannot read none: No such file or directory\n"},
         // Checked against the command table: refused at once, nothing sent
         // (the answer would make it 0), or sent with a warning.
         {64, "foo 1", "dspctl: no item \"foo\" (help lists them; *); nothing sent\n", "",
@@ -188,9 +194,12 @@ TEST(DspctlE2ETest, CommandLinesAndWhatTheyGive) {
         // A directory in the way: the blob is written beside it, the rename fails.
         {6, "getmp -o blocked", "dspctl: cannot write blocked: *"},
         // A batch runs every line and exits with the first status that was not 0.
-        {1, "-t 1 -f batch",
+        {1, "-t1 -f batch",
          "dspctl: [fail]: likely vol takes 1 word*\ndspctl: no reply within 1 s*",
-         "dsp> vol 40\n[ok]\ndsp>   dsp vol  \n[fail]\ndsp> dsp foo\ndsp> cvol 1 5\n[ok]\n*"},
+         "[ok]\n[fail]\n[ok]\n*"},
+        {5, "--device=/none -- vol 40", "dspctl: cannot open /none: *"},
+        {64, "--strict vol 300", "*the device sets 0; refused (--strict), nothing sent\n"},
+        {2, "--raw-line -t 0.2 foo", "dspctl: no reply within 0.2 s*"},
         {0, "sync --json", "", "{\n  \"report\": \"sync\",\n  \"complete\": true,\n*-9}*"},
         // Each value in its channel's column (the 44 the warning above foretold),
         // whether of a list (gain), a record (ftr) or a list of records (bq).
@@ -212,7 +221,7 @@ TEST(DspctlE2ETest, CommandLinesAndWhatTheyGive) {
         {3, "dsp sync --raw", "dspctl: report truncated after 8190 bytes: no end mark [ok]\n",
          "dsp sync:*:-1:-1:-1:*"},
         {5, "sim --dspd no-dspd", "dspctl: cannot start no-dspd: *"},
-        {5, "sim --log fake.log --dspd ./fake",
+        {5, "sim --server-log fake.log --dspd ./fake",
          "dspctl: *(status 3) before*; its last words, from fake.log:\n2\n3\n4\n5\n6\n\n"},
         // Ends before its port is ready, without a word in its log.
         {5, "sim --dspd /bin/true", "*/bin/true ended (status 0) before*; it logged nothing\n"},
@@ -226,20 +235,24 @@ TEST(DspctlE2ETest, CommandLinesAndWhatTheyGive) {
          "[fail]\0"s},
         {4, "sync", "dspctl: malformed sync report: *", "", "dsp sync:A0101:vol:x:[ok]"},
     };
+    ScopedEnv tmp("TMPDIR", dir.c_str());  // where sim makes its server's log
     for (const Row& row : rows) b.expect(row);
     EXPECT_EQ(readFile(dir + "/2560"), readFile(dir + "/ext.out")) << "the blob came back whole";
-    // Nothing is left beside the directory in the way, nor of the frame that lied.
-    EXPECT_EQ(0, system(("cd " + dir + " && ! ls | grep -E '^(blocked[.]|lie[.]out$)'").c_str()));
+    // Nothing is left beside the directory in the way, of the frame that lied,
+    // nor of a simulated device that did not start.
+    EXPECT_EQ(
+        0,
+        system(
+            ("cd " + dir + " && ! ls | grep -E '^(blocked[.]|lie[.]out$|dspctl-sim-)'").c_str()));
     // The console on a server of its own, found beside dspctl; DSPD_SIM_FAIL
     // reaches that server (not the one started before), and "quit" ends it.
     ScopedEnv fail("DSPD_SIM_FAIL", "setMasterVolume");
     b.expect(
-        {1, "sim --log log",
+        {1, "sim --server-log log",
          "dspctl: simulated device on /dev/*; server log in log\ndspctl: [fail]: the line passes "
          "every check dspctl knows of; the device's log tells why it failed\n"
          "dspctl: server stopped\n",
-         "dsp> dsp status\n[ok]\ndsp> vol 40\n[fail]\ndsp> hfsync --json\n{\n*\n}\ndsp> quit\n", "",
-         "dsp status\nvol 40\nhfsync --json\nquit\nvol 50\n"});
+         "[ok]\n[fail]\n{\n*\n}\n", "", "dsp status\nvol 40\nhfsync --json\nquit\nvol 50\n"});
     const std::string log = readFile(dir + "/log");
     EXPECT_TRUE(matches(log, "*ERR: setMasterVolume failed*") && !matches(log, "*vol 50*")) << log;
 }

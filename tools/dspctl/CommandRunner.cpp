@@ -120,7 +120,9 @@ int CommandRunner::exchange(const std::string& line, Reply* reply) {
         return kExitPortError;
     }
     mSentLine = line;
+    if (mLog != nullptr) mLog->sent(line);
     error = reader.read(reply);
+    if (mLog != nullptr) mLog->received(*reply);
     if (error == EINTR) {
         std::fprintf(mErr, "dspctl: interrupted while waiting for the reply\n");
         return kExitPortError;

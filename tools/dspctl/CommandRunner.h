@@ -22,6 +22,7 @@
 
 #include "Reply.h"
 #include "SerialPort.h"
+#include "SessionLog.h"
 
 class CommandRunner {
 public:
@@ -34,6 +35,8 @@ public:
 
     int run(const std::vector<std::string>& words);
 
+    // Every line sent and reply received goes to `log` too (null: none); not owned.
+    void setSessionLog(SessionLog* log) { mLog = log; }
     // Values the server would store otherwise are refused, not warned of.
     void setStrict(bool strict) { mStrict = strict; }
     // Every line is sent unchanged and unchecked, as after a "dsp" word.
@@ -67,6 +70,7 @@ private:
     int mQuietMs;
     FILE* mOut;
     FILE* mErr;
+    SessionLog* mLog = nullptr;
     bool mStrict = false;
     bool mRawLines = false;
     std::string mSentLine;  // the line last sent, for explainFail()

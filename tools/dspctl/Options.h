@@ -1,13 +1,12 @@
-// dspctl's command line.
-//
-//   dspctl [-d DEVICE] [-b BAUD] [-t SECONDS] [WORDS...]
-//   dspctl [-d DEVICE] [-b BAUD] [-t SECONDS] -f FILE|-
-//   dspctl sim [--dspd PATH] [--log PATH] [-t SECONDS] [-f FILE|-]
-//   dspctl -h|--help
+// dspctl's command line (see helpText() for every form and option).
 //
 // Options come before the words; everything from the first word on belongs
-// to the command (so "sync --json" and "getmp -o FILE" reach it whole).
-// Pure functions; safe from any thread.
+// to the command (so "sync --json" and "getmp -o FILE" reach it whole), and
+// "--" ends the options before a word that begins with "-". "sim" is a word
+// of its own, after which its options may follow. After --complete, every
+// argument is a word to complete after.
+// DSPCTL_DEVICE names the port when -d does not. Safe from any thread but
+// for getopt's state.
 #ifndef TOOLS_DSPCTL_OPTIONS_H
 #define TOOLS_DSPCTL_OPTIONS_H
 
@@ -16,10 +15,12 @@
 
 struct Options {
     enum Mode {
-        kCommand,  // one command from the words
-        kConsole,  // no words: the console on the device
-        kSim,      // the console on a simulated device
-        kHelp,
+        kCommand,   // one command from the words
+        kConsole,   // no words: the console on the device
+        kSim,       // the console on a simulated device
+        kHelp,      // --help
+        kVersion,   // --version
+        kComplete,  // --complete WORDS...: what may follow the words
     };
 
     Mode mode = kConsole;
@@ -28,15 +29,18 @@ struct Options {
     int timeoutMs = 2000;
     std::string batchFile;  // console input: "" the terminal or standard input, "-" standard input
     std::string server;     // sim: dspd to run ("" finds it)
-    std::string logPath;    // sim: the server's log file ("" a temporary file)
+    std::string serverLogPath;   // sim: the server's log file ("" a temporary file)
+    std::string sessionLogPath;  // --log: "" none
+    bool strict = false;         // --strict
+    bool rawLines = false;       // --raw-line
     std::vector<std::string> words;
 };
 
-// Fills *options from the arguments. Returns true, or false with a message
-// for people in *message.
+// Fills *options from the arguments and the environment. Returns true, or
+// false with a message for people in *message.
 bool parseOptions(int argc, char** argv, Options* options, std::string* message);
 
-// The --help text: forms, options, exit statuses.
+// The --help text: forms, options, exit statuses, laid out as help2man reads it.
 std::string helpText();
 
 #endif  // TOOLS_DSPCTL_OPTIONS_H

@@ -2,8 +2,10 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -35,6 +37,16 @@ std::string describe(const std::string& what, const std::string& path, int error
     return what + " " + path + ": " + std::strerror(error);
 }
 
+// Serial ports are usually opened through membership of the group that owns
+// them (on Debian, "dialout").
+std::string permissionHint(const std::string& path) {
+    struct stat info;
+    const struct group* owner = stat(path.c_str(), &info) == 0 ? getgrgid(info.st_gid) : nullptr;
+    const std::string group = owner != nullptr && owner->gr_gid != 0 ? owner->gr_name : "dialout";
+    return " (the group " + group + " usually grants access: sudo usermod -aG " + group +
+           " $USER, then log in again)";
+}
+
 }  // namespace
 
 SerialPort::~SerialPort() { close(); }
@@ -53,8 +65,13 @@ int SerialPort::open(const std::string& path, int baud, std::string* message) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
-        *message = error == EBUSY ? "port " + path + " is in use by another program"
+        *message = error == EBUSY ? "port " + path +
+                                        " is in use by another program (which holds it in "
+                                        "exclusive mode, TIOCEXCL)"
                                   : describe("cannot open", path, error);
+        if (error == EACCES) {
+            *message += permissionHint(path);
+        }
         return error;
     }
     auto fail = [&](const std::string& text, int error) {
@@ -65,7 +82,8 @@ int SerialPort::open(const std::string& path, int baud, std::string* message) {
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         if (error == EWOULDBLOCK) {
-            return fail("port " + path + " is in use by another dspctl", EBUSY);
+            return fail("port " + path + " is in use: another program holds its flock() lock",
+                        EBUSY);
         }
         return fail(describe("cannot lock", path, error), error);
     }

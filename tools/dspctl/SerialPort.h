@@ -4,9 +4,11 @@
 // the line (the master end of the simulated device's pseudo-terminal).
 //
 // Exclusive access: a device is locked with flock() (which keeps out every
-// other dspctl, root's too) and marked TIOCEXCL (which keeps other unprivileged
-// programs from opening it), so that no two programs split a reply between
-// them. Both are released on close().
+// other dspctl, root's too, and any program that takes the same lock) and
+// marked TIOCEXCL (which keeps other unprivileged programs from opening it),
+// so that no two programs split a reply between them. Both are released on
+// close(). A refusal names the lock that was held, and a permission denied
+// the group that usually grants access.
 // Not thread-safe.
 #ifndef TOOLS_DSPCTL_SERIAL_PORT_H
 #define TOOLS_DSPCTL_SERIAL_PORT_H

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <time.h>
@@ -93,6 +94,11 @@ bool SimDevice::start(const Options& options, std::string* message) {
         !waitReady(options.readyTimeoutMs, message)) {
         if (mPid > 0) {
             stop();
+        }
+        // A log file of our own naming that holds nothing tells nothing.
+        struct stat log;
+        if (options.logPath.empty() && mLog >= 0 && fstat(mLog, &log) == 0 && log.st_size == 0) {
+            unlink(mLogPath.c_str());
         }
         closeAll();
         return false;

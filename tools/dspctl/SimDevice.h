@@ -34,7 +34,7 @@ public:
 
     // Returns true when the server is ready; otherwise false with a message
     // for people in *message, and nothing left running or open (the log file
-    // stays, for what the server said).
+    // stays, for what the server said, unless it is an empty temporary one).
     bool start(const Options& options, std::string* message);
 
     // The peer's end of the line; valid between start() and the destructor.

@@ -8,12 +8,21 @@
 namespace {
 
 volatile sig_atomic_t gRequested = 0;
+volatile sig_atomic_t gInterrupted = 0;
+volatile sig_atomic_t gSigintInterrupts = 0;
 
-void onSignal(int) { gRequested = 1; }
+void onSignal(int sig) {
+    if (sig == SIGINT && gSigintInterrupts != 0) {
+        gInterrupted = 1;
+    } else {
+        gRequested = 1;
+    }
+}
 
 }  // namespace
 
-bool StopRequest::install() {
+bool StopRequest::install(bool sigintInterrupts) {
+    gSigintInterrupts = sigintInterrupts ? 1 : 0;
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
     action.sa_handler = onSignal;
@@ -28,3 +37,9 @@ bool StopRequest::install() {
 }
 
 bool StopRequest::requested() { return gRequested != 0; }
+
+bool StopRequest::takeInterrupt() {
+    const bool interrupted = gInterrupted != 0;
+    gInterrupted = 0;
+    return interrupted;
+}

@@ -1,17 +1,22 @@
 // dspctl: the peer for people. Sends "dsp" commands to dspd over a serial
-// line and shows the replies readably; see helpText() and README.
+// line and shows the replies readably; see helpText() and docs/dspctl.md.
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "CommandRunner.h"
+#include "CommandTable.h"
 #include "Console.h"
 #include "ExitCode.h"
+#include "LineEditor.h"
 #include "Options.h"
 #include "SerialPort.h"
+#include "SessionLog.h"
 #include "SimDevice.h"
 #include "StopRequest.h"
 
@@ -21,43 +26,54 @@ namespace {
 // reply at once, so a longer pause means the reply is over.
 constexpr int kQuietMs = 500;
 
-int runConsole(SerialPort& port, const Options& options) {
-    FILE* in = stdin;
-    const bool fromFile = !options.batchFile.empty() && options.batchFile != "-";
-    if (fromFile) {
-        in = std::fopen(options.batchFile.c_str(), "re");
-        if (in == nullptr) {
-            std::fprintf(stderr, "dspctl: cannot read %s: %s\n", options.batchFile.c_str(),
-                         std::strerror(errno));
-            return kExitFileError;
-        }
-    }
-    const bool interactive = options.batchFile.empty() && isatty(STDIN_FILENO) == 1;
-    if (!StopRequest::install()) {
+// What every command needs besides the port: options, console input, log.
+struct Session {
+    const Options& options;
+    FILE* in;
+    SessionLog* log;
+};
+
+void installHandlers(bool sigintInterrupts) {
+    if (!StopRequest::install(sigintInterrupts)) {
         std::fprintf(stderr, "dspctl: cannot install signal handlers: %s\n", std::strerror(errno));
     }
-    if (interactive) {
-        std::printf("Type a command (\"help\" lists them, \"quit\" or Ctrl-D ends).\n");
-    }
-    CommandRunner runner(port, options.timeoutMs, kQuietMs, stdout, stderr);
-    Console console(runner, in, interactive, stdout, stderr);
-    const int status = console.run();
-    if (fromFile) {
-        std::fclose(in);
-    }
-    return status;
 }
 
-int runSim(const Options& options) {
+CommandRunner makeRunner(SerialPort& port, const Session& session) {
+    CommandRunner runner(port, session.options.timeoutMs, kQuietMs, stdout, stderr);
+    runner.setSessionLog(session.log);
+    runner.setStrict(session.options.strict);
+    runner.setRawLines(session.options.rawLines);
+    return runner;
+}
+
+int runConsole(SerialPort& port, const Session& session) {
+    // At a terminal, lines are edited; the prompt and echo stay on the
+    // terminal when the replies go elsewhere.
+    std::unique_ptr<LineEditor> editor;
+    if (session.options.batchFile.empty() && isatty(STDIN_FILENO) == 1) {
+        FILE* screen = isatty(STDOUT_FILENO) == 1 ? stdout : stderr;
+        editor.reset(new LineEditor(stdin, screen, stderr, LineEditor::defaultHistoryPath()));
+        if (!editor->ok()) {
+            std::fprintf(stderr, "dspctl: cannot set up line editing on the terminal\n");
+            return kExitPortError;
+        }
+        std::fprintf(screen, "Type a command (\"help\" lists them, \"quit\" or Ctrl-D ends).\n");
+    }
+    installHandlers(editor != nullptr);
+    CommandRunner runner = makeRunner(port, session);
+    Console console(runner, editor.get(), session.in, stdout, stderr);
+    return console.run();
+}
+
+int runSim(const Session& session) {
     // Handlers first: a Ctrl-C while the server starts must not leave it
     // running behind us.
-    if (!StopRequest::install()) {
-        std::fprintf(stderr, "dspctl: cannot install signal handlers: %s\n", std::strerror(errno));
-    }
+    installHandlers(false);
     SimDevice device;
     SimDevice::Options simOptions;
-    simOptions.server = options.server;
-    simOptions.logPath = options.logPath;
+    simOptions.server = session.options.server;
+    simOptions.logPath = session.options.serverLogPath;
     std::string message;
     if (!device.start(simOptions, &message)) {
         std::fprintf(stderr, "dspctl: %s\n", message.c_str());
@@ -67,7 +83,7 @@ int runSim(const Options& options) {
                  device.portPath().c_str(), device.logPath().c_str());
     SerialPort port;
     port.attach(device.masterFd());
-    int status = runConsole(port, options);
+    int status = runConsole(port, session);
     const int serverStatus = device.stop();
     if (serverStatus == 0) {
         std::fprintf(stderr, "dspctl: server stopped\n");
@@ -79,6 +95,34 @@ int runSim(const Options& options) {
         }
     }
     return status;
+}
+
+int runOnPort(const Session& session) {
+    const Options& options = session.options;
+    if (options.mode == Options::kSim) {
+        return runSim(session);
+    }
+    std::string line;
+    for (const std::string& word : options.words) {
+        line += word + " ";
+    }
+    if (Console::refuseControlBytes(line, stderr)) {
+        return kExitUsage;
+    }
+    SerialPort port;
+    // "help" needs no device: the port stays closed.
+    if (options.mode == Options::kCommand && !CommandRunner::needsPort(options.words)) {
+        return makeRunner(port, session).run(options.words);
+    }
+    std::string message;
+    if (port.open(options.device, options.baud, &message) != 0) {
+        std::fprintf(stderr, "dspctl: %s\n", message.c_str());
+        return kExitPortError;
+    }
+    if (options.mode == Options::kConsole) {
+        return runConsole(port, session);
+    }
+    return makeRunner(port, session).run(options.words);
 }
 
 }  // namespace
@@ -97,24 +141,39 @@ int main(int argc, char** argv) {
         case Options::kHelp:
             std::fputs(helpText().c_str(), stdout);
             return kExitOk;
+        case Options::kVersion:
+            std::printf("dspctl %s\n", DSPCTL_VERSION);
+            return kExitOk;
+        case Options::kComplete:
+            for (const std::string& word : commandCompletions(options.words)) {
+                std::printf("%s\n", word.c_str());
+            }
+            return kExitOk;
         case Options::kSim:
-            return runSim(options);
         case Options::kCommand:
         case Options::kConsole:
             break;
     }
-    SerialPort port;
-    // "help" needs no device: the port stays closed.
-    if (options.mode == Options::kCommand && !CommandRunner::needsPort(options.words)) {
-        return CommandRunner(port, options.timeoutMs, kQuietMs, stdout, stderr).run(options.words);
+    // The files come before the port, so that a missing one is named first.
+    FILE* in = stdin;
+    const bool fromFile = !options.batchFile.empty() && options.batchFile != "-";
+    if (fromFile) {
+        in = std::fopen(options.batchFile.c_str(), "re");
+        if (in == nullptr) {
+            std::fprintf(stderr, "dspctl: cannot read %s: %s\n", options.batchFile.c_str(),
+                         std::strerror(errno));
+            return kExitFileError;
+        }
     }
-    if (port.open(options.device, options.baud, &message) != 0) {
+    SessionLog log;
+    int status = kExitFileError;
+    if (options.sessionLogPath.empty() || log.open(options.sessionLogPath, stderr, &message) == 0) {
+        status = runOnPort({options, in, options.sessionLogPath.empty() ? nullptr : &log});
+    } else {
         std::fprintf(stderr, "dspctl: %s\n", message.c_str());
-        return kExitPortError;
     }
-    if (options.mode == Options::kConsole) {
-        return runConsole(port, options);
+    if (fromFile) {
+        std::fclose(in);
     }
-    CommandRunner runner(port, options.timeoutMs, kQuietMs, stdout, stderr);
-    return runner.run(options.words);
+    return status;
 }
