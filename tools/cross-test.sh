@@ -51,7 +51,7 @@ for arch in "${arches[@]}"; do
     esac
     start=$(seconds)
     if [ $install -eq 1 ]; then
-        tools/apt-ensure.sh "crossbuild-essential-$arch" qemu-user googletest cmake
+        tools/apt-ensure.sh "crossbuild-essential-$arch" qemu-user googletest cmake rapidjson-dev
     fi
     installed=$(seconds)
 

@@ -166,7 +166,7 @@ TEST(DspctlE2ETest, CommandLinesAndWhatTheyGive) {
         // A batch runs every line and exits with the first status that was not 0.
         {1, "-t 1 -f batch", "dspctl: no reply within 1 s (an unknown item gets none)\n",
          "dsp> vol 40\n[ok]\ndsp>   vol  \n[fail]\ndsp> foo\ndsp> cvol 1 5\n[ok]\n*"},
-        {0, "sync --json", "", "{\n  \"report\": \"sync\",\n  \"complete\": true,\n*-9}*"},
+        {0, "sync --json", "", "{\n  \"report\": \"sync\",\n  \"complete\": true,\n*\"phase\": -9\n*"},
         // Each value in its channel's column, whether of a list (gain), a
         // record (ftr) or a list of records (bq).
         {0, "sync", "",
