@@ -28,15 +28,19 @@ struct CommandCheck {
     std::string message;
 };
 
-// Checks a command's words against the table. A line that names no item or
+// Checks a command's words, as typed to dspctl (dspctl's own commands and
+// their options included), against the table. A line that names no item or
 // has the wrong word count is kRefused; so is a channel, band or keyword the
-// server would fail. A number the server would clamp, wrap or read partly
-// ("5x" as 5) is kWarning.
+// server would fail, and a line of more words than the server splits. A
+// number the server would set to 0, wrap, saturate or read partly ("5x" as
+// 5) is kWarning, with every such word in `message` ("; " between them).
 CommandCheck checkCommand(const std::vector<std::string>& words);
 
-// After a "[fail]" reply to `words`: the check the server most likely hit,
+// After a "[fail]" reply to `words` (the words of the line sent, after
+// "dsp"): the first check of the server's own order that the line fails,
 // named from the table ("channel 6 is out of range 0 to 5"), or "" when the
-// table knows of none. Never claims more than the table can tell.
+// line passes them all (the device's own operation failed, which only its
+// log tells). Never claims more than the table can tell.
 std::string likelyFailReason(const std::vector<std::string>& words);
 
 // Every item with its forms, one per line ("cvol CHANNEL GAIN", ...).
