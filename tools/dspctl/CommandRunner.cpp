@@ -10,6 +10,7 @@
 #include "ReplyReader.h"
 #include "ReportDecoder.h"
 #include "ReportTable.h"
+#include "StateCommands.h"
 
 namespace {
 
@@ -60,6 +61,12 @@ int CommandRunner::run(const std::vector<std::string>& input) {
     }
     if (item == "mpbin" && args.size() == 1) {
         return runMpBin(args.front());
+    }
+    if (item == "store" || item == "restore" || item == "diff") {
+        const auto send = [this](const std::string& line, Reply* reply) {
+            return exchange(line, reply);
+        };
+        return StateCommands(send, mPort.path(), mOut, mErr).run(item, args);
     }
     return runLine(words);
 }
