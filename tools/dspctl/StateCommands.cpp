@@ -293,9 +293,9 @@ int StateCommands::restore(const std::string& path, bool dryRun) {
             std::fprintf(mOut, "[not sent] %s\n", shown(commands[j]).c_str());
         }
         std::fprintf(mErr,
-                     "dspctl: restore stopped: the %zu commands before it were carried out, "
-                     "%zu are left undone\n",
-                     i, commands.size() - i);
+                     "dspctl: restore stopped at \"%s\": the %zu commands before it were "
+                     "carried out; it and the %zu after it are left undone\n",
+                     shown(commands[i]).c_str(), i, commands.size() - i - 1);
         return status;
     }
     DeviceState after;
