@@ -43,6 +43,14 @@ const JsonValue* JsonValue::find(const std::string& key) const {
     return nullptr;
 }
 
+JsonValue JsonValue::copy() const {
+    JsonValue value(mType, mText);
+    for (const auto& item : mItems) {
+        value.mItems.emplace_back(item.first, std::make_unique<JsonValue>(item.second->copy()));
+    }
+    return value;
+}
+
 void JsonValue::pruneEmpty() {
     std::vector<std::pair<std::string, std::unique_ptr<JsonValue>>> kept;
     for (auto& item : mItems) {

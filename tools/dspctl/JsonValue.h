@@ -50,6 +50,9 @@ public:
     // An object's value for `key`, or null when absent or not an object.
     const JsonValue* find(const std::string& key) const;
 
+    // A deep copy.
+    JsonValue copy() const;
+
     // Removes, depth first, every array or object left without elements;
     // the value itself stays even when it ends up empty.
     void pruneEmpty();

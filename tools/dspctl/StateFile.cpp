@@ -66,11 +66,7 @@ JsonValue reportSection(const JsonValue& report) {
     for (size_t i = 0; i < report.size(); ++i) {
         const std::string& key = report.keyAt(i);
         if (key != "report" && key != "complete") {
-            std::string problem;
-            JsonValue copy;
-            // A round trip through text is the simplest deep copy of the tree.
-            JsonValue::parse(report.at(i).write(), &copy, &problem);
-            section.set(key, std::move(copy));
+            section.set(key, report.at(i).copy());
         }
     }
     return section;
