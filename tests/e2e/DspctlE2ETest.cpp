@@ -269,18 +269,23 @@ TEST(DspctlE2ETest, StateFilesStoreRestoreDiff) {
         {"blob", "\"standard\": \"00", "\"standard\": \"0",
          "blob: mpbin standard: not 296 bytes as hex digits"},
     };
+    const auto edited = [&a](const std::string& from, const std::string& to) {
+        const size_t at = a.find(from);
+        return from.empty() ? to : a.substr(0, at) + to + a.substr(at + from.size());
+    };
     for (const auto& f : bad) {
-        const size_t at = a.find(f.from);
-        writeFile(dir + "/" + f.name,
-                  f.from.empty() ? f.to : a.substr(0, at) + f.to + a.substr(at + f.from.size()));
+        writeFile(dir + "/" + f.name, edited(f.from, f.to));
         b.expect({6, std::string("restore ") + f.name, "dspctl: " + f.err + "; nothing sent\n"});
     }
+    // A real written by hand is the value the device prints back.
+    writeFile(dir + "/hand", edited("\"q\": 0.707000", "\"q\": 7.07e-1"));
     const Row after[] = {
         {0, "restore a.json", "",
          "[ok] vol 30\n[ok] cvol 2 0\n*[ok] bq channel 3 (all 20 bands)\n[ok] hfaec seq gain 2 "
          "0.000000\n[ok] mpbin 296 (standard MP.bin)\n9 commands sent; the device's state is "
          "that of a.json\n"},
         {0, "diff a.json", "", ""},
+        {0, "diff hand", "", ""},
         {0, "store b.json", "", "*"},
         {0, "diff a.json b.json --json", "", "{\n  \"equal\": true,*"},
         {1, "diff c.json --json", "",
