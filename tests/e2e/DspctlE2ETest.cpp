@@ -228,7 +228,7 @@ TEST(DspctlE2ETest, StateFilesStoreRestoreDiff) {
     for (int band = 0; band < 20; ++band) bands += " 1 2000 -1.5 2 1 6 90";
     writeFile(dir + "/m.bin", "", 296);
     writeFile(dir + "/changes",
-              "vol 40\ncvol 2 7\neq gain 3 -6.5 2\nftr 4 0 0 0 0 5 0\nloud 1 2 3\n"
+              "spk 1\nvol 40\ncvol 2 7\neq gain 3 -6.5 2\nftr 4 0 0 0 0 5 0\nloud 1 2 3\n"
               "bq gain 4 -3 1\nbq channel 3" +
                   bands + "\nhfaec seq gain 2 -1.25\nmpbin m.bin\n");
     const Row before[] = {
@@ -236,12 +236,13 @@ TEST(DspctlE2ETest, StateFilesStoreRestoreDiff) {
         {0, "-f changes", "", "*"},
         {0, "store c.json", "", "*"},
         {1, "diff a.json c.json", "",
-         "vol master: 30 -> 40\nvol ch2 gain: 0 -> 7\neq ch2 band3 gain: 0.000000 -> -6.500000\n"
+         "vol layout: 0 -> 1\nvol master: 30 -> 40\nvol ch2 gain: 0 -> 7\neq ch2 band3 gain: "
+         "0.000000 -> -6.500000\n"
          "ftr ch4 value5: 0 -> 5\nloud value1: 0 -> 1\n*bq ch1 band4 gain: 0.000000 -> -3.000000\n"
          "bq ch3 band0 type: 0 -> 1\n*bq ch3 band19 phase: 0 -> 90\nseq band2 gain: 0.000000 -> "
          "-1.250000\nmpbin standard: * of 296 bytes differ, the first at byte 0\n"},
-        {0, "restore a.json --dry-run", "dspctl: 9 commands would be sent; none was\n",
-         "vol 30\ncvol 2 0\neq gain 3 0.000000 2\nftr 4 0 0 0 0 0 0\nloud 0 0 0\nbq gain 4 "
+        {0, "restore a.json --dry-run", "dspctl: 10 commands would be sent; none was\n",
+         "spk 0\nvol 30\ncvol 2 0\neq gain 3 0.000000 2\nftr 4 0 0 0 0 0 0\nloud 0 0 0\nbq gain 4 "
          "0.000000 "
          "1\nbq channel 3 0 1000 0.000000 0.707000 0 0 0 *\nhfaec seq gain 2 0.000000\nmpbin 296 "
          "00:00:*\n"}};
@@ -281,8 +282,9 @@ TEST(DspctlE2ETest, StateFilesStoreRestoreDiff) {
     writeFile(dir + "/hand", edited("\"q\": 0.707000", "\"q\": 7.07e-1"));
     const Row after[] = {
         {0, "restore a.json", "",
-         "[ok] vol 30\n[ok] cvol 2 0\n*[ok] bq channel 3 (all 20 bands)\n[ok] hfaec seq gain 2 "
-         "0.000000\n[ok] mpbin 296 (standard MP.bin)\n9 commands sent; the device's state is "
+         "[ok] spk 0\n[ok] vol 30\n[ok] cvol 2 0\n*[ok] bq channel 3 (all 20 bands)\n[ok] hfaec "
+         "seq gain 2 "
+         "0.000000\n[ok] mpbin 296 (standard MP.bin)\n10 commands sent; the device's state is "
          "that of a.json\n"},
         {0, "diff a.json", "", ""},
         {0, "diff hand", "", ""},
@@ -303,10 +305,11 @@ TEST(DspctlE2ETest, StateFilesStoreRestoreDiff) {
     ScopedEnv fail("DSPD_SIM_FAIL", "setLoudness");
     b.expect(
         {1, "sim --log log",
-         "dspctl: simulated device *\ndspctl: restore stopped at \"loud 1 2 3\": the 4 commands "
+         "dspctl: simulated device *\ndspctl: restore stopped at \"loud 1 2 3\": the 5 commands "
          "before it were carried out; it and the 4 after it are left undone\ndspctl: server "
          "stopped\n",
-         "dsp> restore c.json\n[ok] vol 40\n[ok] cvol 2 7\n[ok] eq gain 3 -6.500000 2\n[ok] ftr "
+         "dsp> restore c.json\n[ok] spk 1\n[ok] vol 40\n[ok] cvol 2 7\n[ok] eq gain 3 -6.500000 "
+         "2\n[ok] ftr "
          "4 0 0 0 0 5 0\n[fail] loud 1 2 3\n[not sent] bq gain 4 -3.000000 1\n[not sent] bq "
          "channel 3 (all 20 bands)\n[not sent] hfaec seq gain 2 -1.250000\n[not sent] mpbin "
          "296 (standard MP.bin)\n",
