@@ -294,6 +294,7 @@ TEST(DspctlE2ETest, StateFilesStoreRestoreDiff) {
          "*\"setting\": \"vol master\",\n      \"a\": 40,\n      \"b\": 30\n*"},
         {6, "diff c.json none",
          "dspctl: cannot read none: No such file or directory; nothing sent\n"},
+        {64, "restore a.json --force", "dspctl: *\"--force\"*\n"},
     };
     for (const Row& row : after) b.expect(row);
     // Only the time of reading may differ.
