@@ -129,12 +129,13 @@ TEST(DspctlE2ETest, CommandLinesAndWhatTheyGive) {
     for (size_t size : {297, 2560, 2561}) writeFile(dir + "/" + std::to_string(size), "", size);
     writeFile(
         dir + "/batch",
-        "# set up\nvol 40\n\n  vol  \nfoo\ncvol 1 5\ncvol 2 7\nspk 2\ndelay 1 -1.25\n"
+        "# set up\nvol 40\n\n  dsp vol  \ndsp foo\ncvol 1 5\ncvol 2 7\nspk 2\ndelay 1 -1.25\n"
         "ftr 4 0 0 0 0 5 0\nbq phase 19 -9 5\nhfaec nlp cnExecIdx 4\nhfaec uplink gain -1.5\n");
     writeFile(dir + "/fake", "#!/bin/sh\nprintf '1\\n2\\n3\\n4\\n5\\n6\\n'\nexit 3\n");
     ASSERT_EQ(0, system(("chmod +x " + dir + "/fake && mkdir -p " + dir + "/blocked/in").c_str()));
     std::string wide;
-    for (int band = 0; band < 20; ++band) wide += " -2147483648 65535 -1e30 -1e30 -1 -1 -1";
+    // -0x1p100 is a float as typed: no warning of single precision.
+    for (int band = 0; band < 20; ++band) wide += " -2147483648 65535 -0x1p100 -0x1p100 -1 -1 -1";
     const Row rows[] = {
         // Refused before the port is opened.
         {64, "dsp", "dspctl: no command given\n"},
@@ -143,18 +144,41 @@ TEST(DspctlE2ETest, CommandLinesAndWhatTheyGive) {
         {64, "-f b.txt status", "dspctl: give either command words or -f FILE, not both\n*"},
         {64, "sim status", "dspctl: sim takes no command words*"},
         // Options after the first word belong to the command.
-        {64, "sync -t 9", "dspctl: sync takes --json or --raw, not \"-t\"\n"},
-        {64, "getmp --ext std", "dspctl: getmp takes [--ext] [-o FILE], not \"std\"\n"},
-        {64, "getmp std --ext", "*not \"--ext\"\n"},
+        {64, "sync -t 9", "dspctl: sync takes [--json|--raw], not \"-t\"; nothing sent\n"},
+        {64, "getmp --ext std", "dspctl: getmp takes [--ext|ext] [-o FILE], not \"std\"*"},
+        {64, "getmp std --ext", "*not \"--ext\"; nothing sent\n"},
         {64, "vol '4\n0'", "dspctl: a word holds a line break*"},
         {64, "vol " + std::string(8183, '1'), "*8192 bytes; the server takes at most 8191\n"},
         {6, "mpbin 297", "*297 holds 297 bytes; an MP.bin is 296 * or 2560 *; nothing sent\n"},
         {6, "mpbin 2561", "*2561 holds more than 2560 bytes*"},
         {6, "-f none", "dspctl: cannot read none: No such file or directory\n"},
+        // Checked against the command table: refused at once, nothing sent
+        // (the answer would make it 0), or sent with a warning.
+        {64, "foo 1", "dspctl: no item \"foo\" (help lists them; *); nothing sent\n", "",
+         "[ok]\0"s},
+        {64, "cvol 1", "dspctl: cvol takes 2 words after the item, not 1: cvol CHANNEL GAIN; *", "",
+         "[ok]\0"s},
+        {64, "'eq gain 7' 1 6", "dspctl: channel 6 is out of range 0 to 5; nothing sent\n", "",
+         "[ok]\0"s},
+        {64, "help foo", "dspctl: no item \"foo\" (help lists them); nothing sent\n"},
+        {0, "help", "",
+         "Commands, one per line:\n  status *\n  cvol CHANNEL GAIN *\n"
+         "  bq channel CHANNEL 20x(TYPE CF GAIN Q METHOD SLOPE PHASE)\n*\n  help [ITEM] *"},
+        {0, "help eq", "",
+         "eq gain|cf|q BAND VALUE CHANNEL\n*\n    BAND: 0 to 7; the device fails*"},
+        {0, "cvol 3 300", "dspctl: warning: gain 300 is outside 0 to 255: the device stores 44\n",
+         "[ok]\n"},
+        // The dsp prefix sends the line unchecked; after its [fail], the check it hit.
+        {1, "dsp cvol 6 1", "dspctl: [fail]: likely channel 6 is out of range 0 to 5\n",
+         "[fail]\n"},
+        {0, "dsp sync", "", "dsp sync:A0101:vol:0:30:*:[ok]\n"},
         // What the server answers.
-        {0, "vol " + std::string(8182, '1'), "", "[ok]\n"},
-        {1, "-t 3600 vol", "", "[fail]\n"},
-        {2, "-b 300 -t 0.25 foo", "dspctl: no reply within 0.25 s (an unknown item gets none)\n"},
+        {0, "vol " + std::string(8182, '1'),
+         "dspctl: warning: volume 11* is outside 0 to 255: the device sets 0\n", "[ok]\n"},
+        {1, "-t 3600 dsp vol",
+         "dspctl: [fail]: likely vol takes 1 word after the item, not 0: vol VOLUME\n", "[fail]\n"},
+        {2, "-b 300 -t 0.25 dsp foo",
+         "dspctl: no reply within 0.25 s (an unknown item gets none)\n"},
         {0, "mpbin dump.bin", "", "[ok]\n"},
         {0, "mpbin 2560", "", "[ok]\n"},
         {0, "getmp std", "",
@@ -164,14 +188,15 @@ TEST(DspctlE2ETest, CommandLinesAndWhatTheyGive) {
         // A directory in the way: the blob is written beside it, the rename fails.
         {6, "getmp -o blocked", "dspctl: cannot write blocked: *"},
         // A batch runs every line and exits with the first status that was not 0.
-        {1, "-t 1 -f batch", "dspctl: no reply within 1 s (an unknown item gets none)\n",
-         "dsp> vol 40\n[ok]\ndsp>   vol  \n[fail]\ndsp> foo\ndsp> cvol 1 5\n[ok]\n*"},
+        {1, "-t 1 -f batch",
+         "dspctl: [fail]: likely vol takes 1 word*\ndspctl: no reply within 1 s*",
+         "dsp> vol 40\n[ok]\ndsp>   dsp vol  \n[fail]\ndsp> dsp foo\ndsp> cvol 1 5\n[ok]\n*"},
         {0, "sync --json", "",
          "{\n  \"report\": \"sync\",\n  \"complete\": true,\n*\"phase\": -9\n*"},
-        // Each value in its channel's column, whether of a list (gain), a
-        // record (ftr) or a list of records (bq).
+        // Each value in its channel's column (the 44 the warning above foretold),
+        // whether of a list (gain), a record (ftr) or a list of records (bq).
         {0, "sync", "",
-         "*\ngain                  0          5         7         0         0         0\n*"
+         "*\ngain                  0          5         7        44         0         0\n*"
          "0.000000\nftr value1 *\n"
          "ftr value5            0          0         0         0         5         0\n*\n"
          "bq[19] phase          0          0         0         0         0        -9\n"},
@@ -198,7 +223,8 @@ TEST(DspctlE2ETest, CommandLinesAndWhatTheyGive) {
          "", "\0\0\x01\x28"s + std::string(300, 'x') + "[ok]\0"s},
         {4, "getmp", "dspctl: getmp answered [ok] without a frame\n", "", "[ok]\0"s},
         {4, "sync", "dspctl: sync answered with a ok instead of a report\n", "", "[ok]\0"s},
-        {1, "hfsync --json", "dspctl: hfsync: [fail]\n", "", "[fail]\0"s},
+        {1, "hfsync --json", "dspctl: hfsync: [fail]\ndspctl: [fail]: the line passes*", "",
+         "[fail]\0"s},
         {4, "sync", "dspctl: malformed sync report: *", "", "dsp sync:A0101:vol:x:[ok]"},
     };
     for (const Row& row : rows) b.expect(row);
@@ -210,7 +236,9 @@ TEST(DspctlE2ETest, CommandLinesAndWhatTheyGive) {
     ScopedEnv fail("DSPD_SIM_FAIL", "setMasterVolume");
     b.expect(
         {1, "sim --log log",
-         "dspctl: simulated device on /dev/*; server log in log\ndspctl: server stopped\n",
+         "dspctl: simulated device on /dev/*; server log in log\ndspctl: [fail]: the line passes "
+         "every check dspctl knows of; the device's log tells why it failed\n"
+         "dspctl: server stopped\n",
          "dsp> dsp status\n[ok]\ndsp> vol 40\n[fail]\ndsp> hfsync --json\n{\n*\n}\ndsp> quit\n", "",
          "dsp status\nvol 40\nhfsync --json\nquit\nvol 50\n"});
     const std::string log = readFile(dir + "/log");

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "CommandTable.h"
 #include "ExitCode.h"
 #include "HexDump.h"
 #include "MpBinFile.h"
@@ -22,26 +23,37 @@ std::string joinWords(const std::vector<std::string>& words) {
     return line + "\n";
 }
 
+// The words as the server splits them: a word may hold blanks.
+std::vector<std::string> serverWords(const std::vector<std::string>& words) {
+    std::vector<std::string> out;
+    for (const std::string& word : words) {
+        size_t start = word.find_first_not_of(" \t\n");
+        while (start != std::string::npos) {
+            const size_t end = word.find_first_of(" \t\n", start);
+            out.push_back(word.substr(start, end - start));
+            start = word.find_first_not_of(" \t\n", end);
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 CommandRunner::CommandRunner(SerialPort& port, int timeoutMs, int quietMs, FILE* out, FILE* err)
     : mPort(port), mTimeoutMs(timeoutMs), mQuietMs(quietMs), mOut(out), mErr(err) {}
 
-const char* CommandRunner::formsHelp() {
-    return "  sync [--json|--raw]       the DSP settings of channels 0 to 5, decoded\n"
-           "  hfsync [--json|--raw]     the hands-free settings, decoded\n"
-           "                            (--raw: the report line as it came)\n"
-           "  getmp [--ext] [-o FILE]   read MP.bin (2560-byte extended one with --ext)\n"
-           "                            into FILE, or show it as a hex dump\n"
-           "  mpbin FILE                write MP.bin from a 296- or 2560-byte file\n"
-           "  ITEM [ARGS...]            any other command, e.g. status, vol 40, cvol 2 7\n"
-           "A leading \"dsp\" word is optional.\n";
+std::string CommandRunner::formsHelp() {
+    return commandHelp() +
+           "A line is checked against these forms before it is sent; one beginning\n"
+           "with \"dsp\" is sent as typed, unchecked. \"help ITEM\" explains one.\n";
 }
 
 int CommandRunner::run(const std::vector<std::string>& input) {
     std::vector<std::string> words = input;
+    bool raw = mRawLines;
     if (!words.empty() && words.front() == "dsp") {
         words.erase(words.begin());
+        raw = true;
     }
     if (words.empty()) {
         return usage("no command given");
@@ -51,8 +63,25 @@ int CommandRunner::run(const std::vector<std::string>& input) {
             return usage("a word holds a line break, which would end the line early");
         }
     }
+    if (raw) {
+        return runLine(words);
+    }
+    words = serverWords(words);
+    const CommandCheck check = checkCommand(words);
+    if (check.verdict == CommandCheck::kRefused) {
+        return usage(check.message + "; nothing sent");
+    }
+    if (check.verdict == CommandCheck::kWarning) {
+        if (mStrict) {
+            return usage(check.message + "; refused (--strict), nothing sent");
+        }
+        std::fprintf(mErr, "dspctl: warning: %s\n", check.message.c_str());
+    }
     const std::string& item = words.front();
     const std::vector<std::string> args(words.begin() + 1, words.end());
+    if (item == "help") {
+        return runHelp(args);
+    }
     if (item == "sync" || item == "hfsync") {
         return runReport(item, args);
     }
@@ -93,6 +122,7 @@ int CommandRunner::exchange(const std::string& line, Reply* reply) {
         std::fprintf(mErr, "dspctl: cannot write to the port: %s\n", std::strerror(error));
         return kExitPortError;
     }
+    mSentLine = line;
     error = reader.read(reply);
     if (error == EINTR) {
         std::fprintf(mErr, "dspctl: interrupted while waiting for the reply\n");
@@ -112,6 +142,7 @@ int CommandRunner::showReply(const Reply& reply) {
             return kExitOk;
         case Reply::kFail:
             std::fprintf(mOut, "[fail]\n");
+            explainFail();
             return kExitFail;
         case Reply::kReport:
             std::fprintf(mOut, "%s\n", reply.report.c_str());
@@ -137,6 +168,31 @@ int CommandRunner::showReply(const Reply& reply) {
     return kExitMalformed;
 }
 
+void CommandRunner::explainFail() {
+    std::vector<std::string> words = serverWords({mSentLine});
+    if (!words.empty()) {
+        words.erase(words.begin());  // the "dsp" every line begins with
+    }
+    const std::string reason = likelyFailReason(words);
+    std::fflush(mOut);
+    if (reason.empty()) {
+        std::fprintf(mErr,
+                     "dspctl: [fail]: the line passes every check dspctl knows of; the "
+                     "device's log tells why it failed\n");
+    } else {
+        std::fprintf(mErr, "dspctl: [fail]: likely %s\n", reason.c_str());
+    }
+}
+
+int CommandRunner::runHelp(const std::vector<std::string>& args) {
+    if (args.empty()) {
+        std::fprintf(mOut, "Commands, one per line:\n%s", formsHelp().c_str());
+    } else {
+        std::fprintf(mOut, "%s", commandHelp(args.front()).c_str());
+    }
+    return kExitOk;
+}
+
 int CommandRunner::runLine(const std::vector<std::string>& words) {
     const std::string line = joinWords(words);
     if (line.size() > kMaxLineLength) {
@@ -149,17 +205,9 @@ int CommandRunner::runLine(const std::vector<std::string>& words) {
 }
 
 int CommandRunner::runReport(const std::string& name, const std::vector<std::string>& args) {
-    bool json = false;
-    bool raw = false;
-    for (const std::string& arg : args) {
-        if (arg == "--json" && !raw) {
-            json = true;
-        } else if (arg == "--raw" && !json) {
-            raw = true;
-        } else {
-            return usage(name + " takes --json or --raw, not \"" + arg + "\"");
-        }
-    }
+    // The table has checked the options.
+    const bool json = !args.empty() && args.front() == "--json";
+    const bool raw = !args.empty() && args.front() == "--raw";
     Reply reply;
     const int status = exchange("dsp " + name + "\n", &reply);
     if (status >= 0) {
@@ -167,6 +215,7 @@ int CommandRunner::runReport(const std::string& name, const std::vector<std::str
     }
     if (reply.kind == Reply::kFail && json) {
         std::fprintf(mErr, "dspctl: %s: [fail]\n", name.c_str());
+        explainFail();
         return kExitFail;
     }
     if (raw || (reply.kind != Reply::kReport && reply.kind != Reply::kTruncated)) {
@@ -201,20 +250,15 @@ int CommandRunner::runReport(const std::string& name, const std::vector<std::str
 }
 
 int CommandRunner::runGetMp(const std::vector<std::string>& args) {
+    // The table has checked the options: "-o FILE", and "--ext" or the
+    // server's own variant word ("ext...", or anything else for the standard one).
     std::string line = "dsp getmp";
     std::string path;
-    bool variant = false;
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "-o" && i + 1 < args.size() && path.empty()) {
+        if (args[i] == "-o" && i + 1 < args.size()) {
             path = args[++i];
-        } else if (args[i] == "--ext" && !variant) {
-            line += " ext";
-            variant = true;
-        } else if (!args[i].empty() && args[i][0] != '-' && !variant) {
-            line += " " + args[i];  // the server's own form: "ext..." or anything else
-            variant = true;
         } else {
-            return usage("getmp takes [--ext] [-o FILE], not \"" + args[i] + "\"");
+            line += args[i] == "--ext" ? " ext" : " " + args[i];
         }
     }
     Reply reply;

@@ -3,12 +3,14 @@
 // and returns its exit status (ExitCode.h). Shared by the one-shot command
 // line and the console.
 //
-// Command forms (a leading "dsp" word is optional):
-//   sync [--json|--raw]              decoded report: table, JSON, or the line
-//   hfsync [--json|--raw]
-//   getmp [--ext] [-o FILE]          MP.bin frame: to FILE, else a hex dump
-//   mpbin FILE                       MP.bin from a 296- or 2560-byte file
-//   anything else                    sent as typed; the reply is printed
+// The words are checked against the command table (CommandTable.h) first: a
+// line the server would not carry out is refused with the table's message and
+// kExitUsage, nothing sent; a value the server would store otherwise is sent
+// with a warning (refused under setStrict). Then dspctl's own commands (help,
+// sync and hfsync decoded, getmp to a file, mpbin FILE) are carried out, and
+// every other line is sent as typed with its reply printed. A leading "dsp"
+// word, or setRawLines(true), sends the line unchanged and unchecked. After a
+// "[fail]", a line on `err` names the check the line most likely failed.
 // Replies go to `out`; messages, each beginning with "dspctl: ", to `err`.
 // Not thread-safe; the port is not owned and must stay open while in use.
 #ifndef TOOLS_DSPCTL_COMMAND_RUNNER_H
@@ -32,8 +34,18 @@ public:
 
     int run(const std::vector<std::string>& words);
 
+    // Values the server would store otherwise are refused, not warned of.
+    void setStrict(bool strict) { mStrict = strict; }
+    // Every line is sent unchanged and unchecked, as after a "dsp" word.
+    void setRawLines(bool raw) { mRawLines = raw; }
+
+    // False for the commands that never touch the port (help).
+    static bool needsPort(const std::vector<std::string>& words) {
+        return words.empty() || words.front() != "help";
+    }
+
     // The command forms, for help texts.
-    static const char* formsHelp();
+    static std::string formsHelp();
 
 private:
     // Sends `line` and reads its reply. Returns -1 with the reply in *reply,
@@ -43,6 +55,9 @@ private:
     int runGetMp(const std::vector<std::string>& args);
     int runMpBin(const std::string& path);
     int runLine(const std::vector<std::string>& words);
+    int runHelp(const std::vector<std::string>& args);
+    // After a "[fail]" to the line last sent: the check it most likely hit.
+    void explainFail();
     // Prints a reply that needs no decoding and returns its exit status.
     int showReply(const Reply& reply);
     int usage(const std::string& message);
@@ -52,6 +67,9 @@ private:
     int mQuietMs;
     FILE* mOut;
     FILE* mErr;
+    bool mStrict = false;
+    bool mRawLines = false;
+    std::string mSentLine;  // the line last sent, for explainFail()
 };
 
 #endif  // TOOLS_DSPCTL_COMMAND_RUNNER_H

@@ -17,7 +17,7 @@ namespace {
 // fails before any check of the item.
 constexpr size_t kMaxWords = 256;
 // The sizes an MP.bin blob may have; "mpbin" fails any other field count.
-constexpr long kBlobSizes[] = {296, 2560};
+constexpr int64_t kBlobSizes[] = {296, 2560};
 
 enum class Kind {
     kKeyword,  // the word `name` itself, compared whole and case-sensitively
@@ -37,8 +37,8 @@ struct Word {
     Kind kind;
     const char* name;  // as help shows it
     int stage;         // the server checks the words of a form in this order
-    long lo;
-    long hi;
+    int64_t lo;
+    int64_t hi;
     bool decides;       // kKeyword: picks the form before any check
     const char* value;  // kOption: the name of its value word, or null
     int group;          // dspctl's own words: one of a group at most (0: none)
@@ -51,7 +51,7 @@ constexpr int kValueStage = 9;
 Word keyword(const char* name, int stage, bool decides = false) {
     return {Kind::kKeyword, name, stage, 0, 0, decides, nullptr, 0, false};
 }
-Word number(Kind kind, const char* name, long lo, long hi, int stage = kValueStage) {
+Word number(Kind kind, const char* name, int64_t lo, int64_t hi, int stage = kValueStage) {
     return {kind, name, stage, lo, hi, false, nullptr, 0, false};
 }
 Word real(const char* name) { return number(Kind::kReal, name, 0, 0); }
@@ -107,11 +107,11 @@ const Field kBassTrebleFields[] = {{"gain", "GAIN", realField}, {"cf", "CF", low
 const Field kHandsfreeEqFields[] = {
     {"cf", "CF", wholeField}, {"gain", "GAIN", realField}, {"q", "Q", realField}};
 
-Word channel(int stage, long hi = 5) { return number(Kind::kIndex, "CHANNEL", 0, hi, stage); }
+Word channel(int stage, int64_t hi = 5) { return number(Kind::kIndex, "CHANNEL", 0, hi, stage); }
 
 // "KEY BAND VALUE CHANNEL": checked in the order count, channel, band, keyword.
 template <size_t N>
-void addBandEdits(std::vector<Form>& table, const char* item, const char* about, long bands,
+void addBandEdits(std::vector<Form>& table, const char* item, const char* about, int64_t bands,
                   const Field (&fields)[N]) {
     for (const Field& field : fields) {
         table.push_back(
@@ -132,9 +132,7 @@ std::vector<Form> buildTable() {
     std::vector<Form> t;
     t.push_back(form("status", kSent | kTyped, "liveness: always [ok]", {}, Count::kAny));
     t.push_back(form("sync", kSent, "the report of every DSP setting", {}, Count::kAny));
-    t.push_back(form("sync", kTyped | kOwn,
-                     "the DSP settings of channels 0 to 5, decoded: a table, JSON, or the "
-                     "report line as it came",
+    t.push_back(form("sync", kTyped | kOwn, "the DSP settings, decoded (--raw: as they came)",
                      {own(Kind::kOption, "--json", 1), own(Kind::kOption, "--raw", 1)}));
     t.push_back(
         form("vol", kSent | kTyped, "master volume", {number(Kind::kOrZero, "VOLUME", 0, 255)}));
@@ -142,14 +140,14 @@ std::vector<Form> buildTable() {
                      {channel(1), number(Kind::kWrap, "GAIN", 0, 255)}));
     t.push_back(
         form("delay", kSent | kTyped, "speaker delay of one channel", {channel(1), real("DELAY")}));
-    addBandEdits(t, "eq", "one value of a band of a channel's 8-band equalizer", 8, kEqFields);
-    Form bank = form("bq", kSent | kTyped, "the whole 20-band biquad bank of a channel",
+    addBandEdits(t, "eq", "one value of a band of a channel's equalizer", 8, kEqFields);
+    Form bank = form("bq", kSent | kTyped, "a channel's whole 20-band biquad bank",
                      {keyword("channel", 0, true), channel(2)}, Count::kExact, 1);
     for (const Field& field : kBqFields) bank.words.push_back(field.word(field.name));
     bank.repeat = 20;
     bank.repeatWords = std::size(kBqFields);
     t.push_back(bank);
-    addBandEdits(t, "bq", "one value of a band of a channel's 20-band biquad bank", 20, kBqFields);
+    addBandEdits(t, "bq", "one value of a band of a channel's biquad bank", 20, kBqFields);
     t.push_back(form("ftr", kSent | kTyped, "the six filter values of a channel",
                      {channel(1), low16("V1"), low16("V2"), low16("V3"), low16("V4"),
                       number(Kind::kWrap, "V5", -32768, 32767), low16("V6")}));
@@ -158,8 +156,7 @@ std::vector<Form> buildTable() {
                      {number(Kind::kIndex, "0|1", 0, 1, 1)}));
     t.push_back(form("spk", kSent | kTyped, "speaker layout 4.0 (0), 4.1 (1) or 2.0 (2)",
                      {number(Kind::kIndex, "0|1|2", 0, 2, 1)}));
-    addBandEdits(t, "bteq", "one value of a channel's bass (band 0) or treble (band 1)", 2,
-                 kBassTrebleFields);
+    addBandEdits(t, "bteq", "a channel's bass (band 0) or treble (band 1)", 2, kBassTrebleFields);
     for (const char* gain : {"MicOpGain", "MicPgaGain"}) {
         t.push_back(
             handsfree("microphone ADC gain of channel 0 or 1",
@@ -177,7 +174,7 @@ std::vector<Form> buildTable() {
     }
     for (const char* eq : {"seq", "req"}) {
         t.push_back(handsfree(
-            "send (seq) or receive (req) equalizer on or off",
+            "hands-free send/receive equalizer on or off",
             {keyword(eq, 1, true), keyword("en", 2, true), number(Kind::kFlag, "N", 0, 1)}, 3));
         for (const Field& field : kHandsfreeEqFields) {
             t.push_back(handsfree("one band value of a hands-free equalizer",
@@ -191,28 +188,21 @@ std::vector<Form> buildTable() {
                      {own(Kind::kOption, "--json", 1), own(Kind::kOption, "--raw", 1)}));
     t.push_back(form("mpbin", kTyped | kOwn, "write MP.bin from a 296- or 2560-byte file",
                      {own(Kind::kText, "FILE", 0, false)}));
-    t.push_back(form("mpbin", kSent | kTyped,
-                     "write MP.bin from hex text: SIZE fields hh:hh:..., 296 or 2560 of them",
+    t.push_back(form("mpbin", kSent | kTyped, "write MP.bin from hex fields hh:hh:...",
                      {number(Kind::kIndex, "SIZE", 1, kBlobSizes[1], 1),
                       number(Kind::kHexData, "DATA", 0, 0, 2)},
                      Count::kAtLeast));
     t.push_back(form("getmp", kSent, "read MP.bin", {}, Count::kAny));
     t.push_back(form("getmp", kSent, "read the extended MP.bin", {keyword("ext", 0)}, Count::kAny));
-    t.push_back(form("getmp", kTyped | kOwn,
-                     "read MP.bin (the 2560-byte extended one with --ext or ext) into FILE, or "
-                     "show it as a hex dump",
+    t.push_back(form("getmp", kTyped | kOwn, "read MP.bin to FILE or show it (ext: 2560 bytes)",
                      {own(Kind::kOption, "--ext", 1), own(Kind::kText, "ext", 1),
                       own(Kind::kOption, "-o", 0, true, "FILE")}));
-    t.push_back(form("store", kTyped | kOwn,
-                     "write the whole device state to FILE (- for "
-                     "standard output)",
+    t.push_back(form("store", kTyped | kOwn, "save the device state to FILE (- for stdout)",
                      {own(Kind::kText, "FILE|-", 0, false)}));
-    t.push_back(form("restore", kTyped | kOwn,
-                     "bring the device to the state in FILE (--dry-run: print the commands)",
+    t.push_back(form("restore", kTyped | kOwn, "bring the device to the state in FILE",
                      {own(Kind::kText, "FILE", 0, false), own(Kind::kOption, "--dry-run")}));
     t.push_back(form(
-        "diff", kTyped | kOwn,
-        "the settings that differ between state files A and B, or A and the device",
+        "diff", kTyped | kOwn, "what differs between A and B (or the device)",
         {own(Kind::kText, "A", 0, false), own(Kind::kText, "B"), own(Kind::kOption, "--json")}));
     t.push_back(
         form("help", kTyped | kOwn, "every item, or one explained", {own(Kind::kItem, "ITEM")}));
@@ -227,8 +217,9 @@ const std::vector<Form>& table() {
 // The form's words with its repeated ones written out.
 std::vector<Word> expand(const Form& f) {
     std::vector<Word> words(f.words.begin(), f.words.end() - f.repeatWords);
-    for (int i = 0; i < f.repeat; ++i)
+    for (int i = 0; i < f.repeat; ++i) {
         words.insert(words.end(), f.words.end() - f.repeatWords, f.words.end());
+    }
     return words;
 }
 
@@ -242,7 +233,7 @@ std::string quoted(const std::string& word) { return "\"" + word + "\""; }
 
 // A word read as the server reads it: its leading number.
 struct Reading {
-    long value;
+    int64_t value;
     bool partly;     // characters after the number, or no number at all
     bool saturated;  // beyond 32 bits
 };
@@ -250,7 +241,7 @@ struct Reading {
 Reading readWhole(const std::string& word, int base = 10) {
     char* end = nullptr;
     errno = 0;
-    long value = std::strtol(word.c_str(), &end, base);
+    int64_t value = std::strtol(word.c_str(), &end, base);
     const bool saturated = errno == ERANGE || value > INT32_MAX || value < INT32_MIN;
     if (saturated) value = value < 0 ? INT32_MIN : INT32_MAX;
     return {value, *end != '\0', saturated};
@@ -307,8 +298,8 @@ void checkWord(const Word& spec, const std::string& label, const std::string& wo
         return;
     }
     if (spec.kind == Kind::kHexData) {
-        const long size = readWhole(before).value;
-        long fields = 0;
+        const int64_t size = readWhole(before).value;
+        int64_t fields = 0;
         bool warned = false;
         for (size_t start = 0;; ++fields) {
             const size_t colon = word.find(':', start);
@@ -350,7 +341,7 @@ void checkWord(const Word& spec, const std::string& label, const std::string& wo
     if (spec.kind == Kind::kText || spec.kind == Kind::kItem || spec.kind == Kind::kOption) return;
     const Reading read = readWhole(word);
     if (read.partly) warn(label + " " + quoted(word) + " is read as " + std::to_string(read.value));
-    const long v = read.value;
+    const int64_t v = read.value;
     const std::string typed = label + " " + (read.partly ? std::to_string(v) : word);
     const std::string range = std::to_string(spec.lo) + " to " + std::to_string(spec.hi);
     switch (spec.kind) {
@@ -363,13 +354,14 @@ void checkWord(const Word& spec, const std::string& label, const std::string& wo
             }
             break;
         case Kind::kOrZero:
-            if (v < spec.lo || v > spec.hi)
+            if (v < spec.lo || v > spec.hi) {
                 warn(typed + " is outside " + range + ": the device sets 0");
+            }
             break;
         case Kind::kWrap:
             if (v < spec.lo || v > spec.hi) {
-                const long width = spec.hi - spec.lo + 1;
-                const long stored = spec.lo + (((v - spec.lo) % width) + width) % width;
+                const int64_t width = spec.hi - spec.lo + 1;
+                const int64_t stored = spec.lo + (((v - spec.lo) % width) + width) % width;
                 warn(typed + " is outside " + range + ": the device stores " +
                      std::to_string(stored));
             }
@@ -385,6 +377,16 @@ void checkWord(const Word& spec, const std::string& label, const std::string& wo
         default:
             break;
     }
+}
+
+// How messages name a word of `f`: a VALUE by its keyword ("q 70000 ..."), a
+// choice of codes by the item ("sig takes 0|1"), a short name as it is ("V5"),
+// others in lower case ("channel 6 ...").
+std::string label(const Word& w, const Form& f, const std::string& key) {
+    const std::string name = w.name;
+    if (name == "VALUE" && !key.empty()) return key;
+    if (name.find('|') != std::string::npos) return f.item;
+    return name.size() <= 2 ? name : lower(w.name);
 }
 
 // The server's checks of `args` (the words after the item) against form `f`.
@@ -406,12 +408,7 @@ Outcome checkSent(const Form& f, const std::vector<std::string>& args) {
         if (w.kind == Kind::kKeyword && !w.decides) key = w.name;
     }
     for (size_t i = 0; i < words.size() && i < args.size(); ++i) {
-        const std::string label = std::string(words[i].name) == "VALUE" && !key.empty() ? key
-                                  : std::string(words[i].name).find('|') != std::string::npos
-                                      ? std::string(f.item)
-                                  : std::strlen(words[i].name) <= 2 ? std::string(words[i].name)
-                                                                    : lower(words[i].name);
-        checkWord(words[i], label, args[i], i > 0 ? args[i - 1] : "", i, &out);
+        checkWord(words[i], label(words[i], f, key), args[i], i > 0 ? args[i - 1] : "", i, &out);
     }
     if (f.count == Count::kAtLeast && args.size() > words.size() && !words.empty()) {
         out.warnings.push_back("the words after " + std::string(words.back().name) +
@@ -452,8 +449,9 @@ Outcome checkOwn(const Form& f, const std::vector<std::string>& args, const std:
         take(*match);
         if (match->kind == Kind::kItem) {
             bool known = false;
-            for (const Form& other : table())
+            for (const Form& other : table()) {
                 known = known || ((other.use & kTyped) && word == other.item);
+            }
             if (!known) {
                 out.fail(Outcome::kValue, 0, i, "no item " + quoted(word) + " (help lists them)");
                 return out;
@@ -495,7 +493,17 @@ std::vector<std::string> tokens(const Form& f, std::vector<bool>* keywords) {
         out.push_back(text);
         keywords->push_back(w.kind == Kind::kKeyword && !(f.use & kOwn));
     }
-    if (f.repeat > 1) out.push_back("... (" + std::to_string(f.repeat) + " times)");
+    if (f.repeat > 1) {
+        // "20x(TYPE CF ...)": the repeated words as one token.
+        std::string group;
+        for (size_t i = out.size() - f.repeatWords; i < out.size(); ++i) {
+            group += (group.empty() ? "" : " ") + out[i];
+        }
+        out.resize(out.size() - f.repeatWords);
+        keywords->resize(out.size());
+        out.push_back(std::to_string(f.repeat) + "x(" + group + ")");
+        keywords->push_back(false);
+    }
     return out;
 }
 
@@ -669,10 +677,9 @@ CommandCheck judge(const std::vector<std::string>& words, unsigned use) {
     for (size_t i = 0; i < outcomes.size(); ++i) {
         if (outcomes[i].why != worst.why || outcomes[i].stage != worst.stage) continue;
         alike.push_back(candidates[i]);
-        const char* name = candidates[i]->words[worst.position].name;
-        if (worst.why == Outcome::kKeyword &&
-            std::find(names.begin(), names.end(), name) == names.end()) {
-            names.push_back(name);
+        if (worst.why == Outcome::kKeyword) {
+            const char* name = candidates[i]->words[worst.position].name;
+            if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
         }
     }
     switch (worst.why) {
@@ -702,17 +709,17 @@ std::string describe(const Word& w) {
         case Kind::kOrZero:
             return range + "; any other number sets 0";
         case Kind::kWrap: {
-            const long width = w.hi - w.lo + 1;
-            const long sample = w.hi + 45;
-            return range + "; any other number keeps its low bits (" + std::to_string(sample) +
-                   " stores " + std::to_string(w.lo + (sample - w.lo) % width) + ")";
+            const int64_t width = w.hi - w.lo + 1;
+            const int64_t sample = w.hi + 45;
+            return range + "; others keep their low bits (" + std::to_string(sample) + " stores " +
+                   std::to_string(w.lo + (sample - w.lo) % width) + ")";
         }
         case Kind::kWhole:
-            return "a whole number; beyond 32 bits the limit is stored";
+            return "a 32-bit whole number (beyond: the limit)";
         case Kind::kFlag:
             return "0 off, 1 on; any other number stores 1";
         case Kind::kReal:
-            return "a real number, stored in single precision";
+            return "a real number (single precision)";
         case Kind::kHexData:
             return "one-byte hex fields hh:hh:..., 296 or 2560 of them";
         default:
@@ -754,39 +761,46 @@ std::string commandHelp(const std::string& item) {
     const std::vector<const Form*> forms = formsOf(item, kTyped);
     if (forms.empty()) return "";
     std::string out;
+    bool numbers = false;
     for (const Line& line : lines(forms)) {
         out += line.text() + "\n    " + line.forms.front()->about + "\n";
-        // Each word once; a word whose meaning depends on the keyword, once per keyword.
-        std::vector<std::string> seen;
-        for (const Form* f : line.forms) {
-            std::string key;
-            for (const Word& w : f->words) {
-                if (w.kind == Kind::kKeyword && !w.decides) key = w.name;
-            }
-            for (const Word& w : f->words) {
-                const std::string text = describe(w);
-                if (text.empty()) continue;
-                std::string name = w.name;
-                bool shared = true;
-                for (const Form* other : line.forms) {
-                    for (const Word& o : other->words) {
-                        if (name == o.name && describe(o) != text) shared = false;
-                    }
+        // Each word once, with what its keyword makes of it where that differs:
+        // "VALUE (cf, q): ...".
+        const Form& first = *line.forms.front();
+        for (size_t i = 0; i < first.words.size(); ++i) {
+            std::vector<std::pair<std::string, std::string>> meanings;  // text, keywords
+            for (const Form* f : line.forms) {
+                const std::string text = describe(f->words[i]);
+                std::string key;
+                for (const Word& w : f->words) {
+                    if (w.kind == Kind::kKeyword && !w.decides) key = w.name;
                 }
-                if (!shared) name += " (" + key + ")";
-                const std::string entry = "    " + name + ": " + text + "\n";
-                if (std::find(seen.begin(), seen.end(), entry) == seen.end()) {
-                    seen.push_back(entry);
-                    out += entry;
+                auto known = std::find_if(meanings.begin(), meanings.end(),
+                                          [&](const auto& m) { return m.first == text; });
+                if (known == meanings.end()) {
+                    meanings.emplace_back(text, key);
+                } else if (known->second.find(key) == std::string::npos) {
+                    known->second += ", " + key;
                 }
             }
+            for (const auto& meaning : meanings) {
+                if (meaning.first.empty()) continue;
+                numbers = true;
+                out += std::string("    ") + first.words[i].name +
+                       (meanings.size() > 1 ? " (" + meaning.second + ")" : "") + ": " +
+                       meaning.first + "\n";
+            }
         }
-        if (line.forms.front()->repeat > 1) {
-            out += "    the last " + std::to_string(line.forms.front()->repeatWords) +
-                   " words come once for each of the " +
-                   std::to_string(line.forms.front()->repeat) + " bands, " +
-                   countText({line.forms.front()}) + " in all\n";
+        if (first.repeat > 1) {
+            out += "    the " + std::to_string(first.repeatWords) +
+                   " values come once for each of " + std::to_string(first.repeat) +
+                   " bands: " + countText({&first}) + " in all\n";
         }
+    }
+    if (numbers) {
+        out +=
+            "A number is read up to the first character that is no part of it (\"5x\" is 5,\n"
+            "\"abc\" is 0); dspctl warns of that, and of a value stored otherwise.\n";
     }
     return out;
 }
@@ -862,8 +876,8 @@ std::vector<std::vector<std::string>> commandExamples() {
                     break;
                 case Kind::kHexData: {
                     std::string data;
-                    const long size = readWhole(words.back()).value;
-                    for (long i = 0; i < size; ++i) {
+                    const int64_t size = readWhole(words.back()).value;
+                    for (int64_t i = 0; i < size; ++i) {
                         char field[4];
                         std::snprintf(field, sizeof field, "%02x", static_cast<unsigned>(i & 0xFF));
                         data += (i > 0 ? ":" : "") + std::string(field);

@@ -57,11 +57,6 @@ int Console::run() {
         if (words.front() == "quit" || words.front() == "exit") {
             break;
         }
-        if (words.front() == "help") {
-            std::fprintf(mOut, "Commands, one per line:\n%s  help, quit\n",
-                         CommandRunner::formsHelp());
-            continue;
-        }
         std::fflush(mOut);
         const int result = mRunner.run(words);
         std::fflush(mOut);

@@ -104,6 +104,10 @@ int main(int argc, char** argv) {
             break;
     }
     SerialPort port;
+    // "help" needs no device: the port stays closed.
+    if (options.mode == Options::kCommand && !CommandRunner::needsPort(options.words)) {
+        return CommandRunner(port, options.timeoutMs, kQuietMs, stdout, stderr).run(options.words);
+    }
     if (port.open(options.device, options.baud, &message) != 0) {
         std::fprintf(stderr, "dspctl: %s\n", message.c_str());
         return kExitPortError;
