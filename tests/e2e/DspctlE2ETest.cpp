@@ -200,7 +200,8 @@ TEST(DspctlE2ETest, CommandLinesAndWhatTheyGive) {
         {5, "--device=/none -- vol 40", "dspctl: cannot open /none: *"},
         {64, "--strict vol 300", "*the device sets 0; refused (--strict), nothing sent\n"},
         {2, "--raw-line -t 0.2 foo", "dspctl: no reply within 0.2 s*"},
-        {0, "sync --json", "", "{\n  \"report\": \"sync\",\n  \"complete\": true,\n*-9}*"},
+        {0, "sync --json", "",
+         "{\n  \"report\": \"sync\",\n  \"complete\": true,\n*\"phase\": -9\n*"},
         // Each value in its channel's column (the 44 the warning above foretold),
         // whether of a list (gain), a record (ftr) or a list of records (bq).
         {0, "sync", "",
@@ -255,6 +256,106 @@ TEST(DspctlE2ETest, CommandLinesAndWhatTheyGive) {
          "[ok]\n[fail]\n{\n*\n}\n", "", "dsp status\nvol 40\nhfsync --json\nquit\nvol 50\n"});
     const std::string log = readFile(dir + "/log");
     EXPECT_TRUE(matches(log, "*ERR: setMasterVolume failed*") && !matches(log, "*vol 50*")) << log;
+}
+
+// A state stored, changed, refused in bad files with nothing sent, restored
+// in the fewest commands and stored again the same; a restore stopped by a
+// failing operation says what was done and what is left.
+TEST(DspctlE2ETest, StateFilesStoreRestoreDiff) {
+    Bench b;
+    ASSERT_TRUE(b.ok) << "no peer port offered";
+    const std::string& dir = b.dir;
+    std::string bands;
+    for (int band = 0; band < 20; ++band) bands += " 1 2000 -1.5 2 1 6 90";
+    writeFile(dir + "/m.bin", "", 296);
+    writeFile(dir + "/changes",
+              "spk 1\nvol 40\ncvol 2 7\neq gain 3 -6.5 2\nftr 4 0 0 0 0 5 0\nloud 1 2 3\n"
+              "bq gain 4 -3 1\nbq channel 3" +
+                  bands + "\nhfaec seq gain 2 -1.25\nmpbin m.bin\n");
+    const Row before[] = {
+        {0, "store a.json", "", "1121 settings and both MP.bin blobs stored in a.json\n"},
+        {0, "-f changes", "", "*"},
+        {0, "store c.json", "", "*"},
+        {1, "diff a.json c.json", "",
+         "vol layout: 0 -> 1\nvol master: 30 -> 40\nvol ch2 gain: 0 -> 7\neq ch2 band3 gain: "
+         "0.000000 -> -6.500000\n"
+         "ftr ch4 value5: 0 -> 5\nloud value1: 0 -> 1\n*bq ch1 band4 gain: 0.000000 -> -3.000000\n"
+         "bq ch3 band0 type: 0 -> 1\n*bq ch3 band19 phase: 0 -> 90\nseq band2 gain: 0.000000 -> "
+         "-1.250000\nmpbin standard: * of 296 bytes differ, the first at byte 0\n"},
+        {0, "restore a.json --dry-run", "dspctl: 10 commands would be sent; none was\n",
+         "spk 0\nvol 30\ncvol 2 0\neq gain 3 0.000000 2\nftr 4 0 0 0 0 0 0\nloud 0 0 0\nbq gain 4 "
+         "0.000000 "
+         "1\nbq channel 3 0 1000 0.000000 0.707000 0 0 0 *\nhfaec seq gain 2 0.000000\nmpbin 296 "
+         "00:00:*\n"}};
+    for (const Row& row : before) b.expect(row);
+    // Files refused whole: each also differs from the device, which the
+    // restore after them shows unchanged.
+    const std::string a = readFile(dir + "/a.json");
+    const struct {
+        const char* name;
+        std::string from;  // replaced in the stored file; "" for the whole
+        std::string to;
+        std::string err;
+    } bad[] = {
+        {"notjson", "", "[ok]", "notjson is no state file: not JSON (at byte 1: *)"},
+        {"noformat", "", "{}", "noformat: no dspctl state file: it has no \"format\" field"},
+        {"format2", "\"format\": 1", "\"format\": 2",
+         "format2: state file of format 2; this dspctl reads format 1"},
+        {"volume", "\"master\": 30", "\"master\": 300",
+         "volume: vol master: volume 300 is outside 0 to 255*"},
+        {"layout", "\"layout\": 0", "\"layout\": 7", "layout: vol layout: *7*"},
+        {"text", "\"master\": 30", "\"master\": \"30\"",
+         "text: vol master: \"30\" is no whole number"},
+        {"missing", "\"uplink\"", "\"uplinc\"", "missing: missing field hfsync.uplink"},
+        {"extra", "\"nr\": 0", "\"nr\": 0, \"foo\": 1", "extra: unknown field hfsync.foo"},
+        {"blob", "\"standard\": \"00", "\"standard\": \"0",
+         "blob: mpbin standard: not 296 bytes as hex digits"},
+    };
+    const auto edited = [&a](const std::string& from, const std::string& to) {
+        const size_t at = a.find(from);
+        return from.empty() ? to : a.substr(0, at) + to + a.substr(at + from.size());
+    };
+    for (const auto& f : bad) {
+        writeFile(dir + "/" + f.name, edited(f.from, f.to));
+        b.expect({6, std::string("restore ") + f.name, "dspctl: " + f.err + "; nothing sent\n"});
+    }
+    // A real written by hand is the value the device prints back.
+    writeFile(dir + "/hand", edited("\"q\": 0.707000", "\"q\": 7.07e-1"));
+    const Row after[] = {
+        {0, "restore a.json", "",
+         "[ok] spk 0\n[ok] vol 30\n[ok] cvol 2 0\n*[ok] bq channel 3 (all 20 bands)\n[ok] hfaec "
+         "seq gain 2 "
+         "0.000000\n[ok] mpbin 296 (standard MP.bin)\n10 commands sent; the device's state is "
+         "that of a.json\n"},
+        {0, "diff a.json", "", ""},
+        {0, "diff hand", "", ""},
+        {0, "store b.json", "", "*"},
+        {0, "diff a.json b.json --json", "", "{\n  \"equal\": true,*"},
+        {1, "diff c.json --json", "",
+         "*\"setting\": \"vol master\",\n      \"a\": 40,\n      \"b\": 30\n*"},
+        {6, "diff c.json none",
+         "dspctl: cannot read none: No such file or directory; nothing sent\n"},
+        {64, "restore a.json --force", "dspctl: *\"--force\"*\n"},
+    };
+    for (const Row& row : after) b.expect(row);
+    // Only the time of reading may differ.
+    const auto timeless = [](std::string text) {
+        const size_t at = text.find("\n  \"read\"");
+        return text.erase(at, text.find('\n', at + 1) - at);
+    };
+    EXPECT_EQ(timeless(a), timeless(readFile(dir + "/b.json")));
+    ScopedEnv fail("DSPD_SIM_FAIL", "setLoudness");
+    b.expect(
+        {1, "sim",
+         "dspctl: simulated device *\ndspctl: restore stopped at \"loud 1 2 3\": the 5 commands "
+         "before it were carried out; it and the 4 after it are left undone\ndspctl: server "
+         "stopped\n",
+         "[ok] spk 1\n[ok] vol 40\n[ok] cvol 2 7\n[ok] eq gain 3 -6.500000 "
+         "2\n[ok] ftr "
+         "4 0 0 0 0 5 0\n[fail] loud 1 2 3\n[not sent] bq gain 4 -3.000000 1\n[not sent] bq "
+         "channel 3 (all 20 bands)\n[not sent] hfaec seq gain 2 -1.250000\n[not sent] mpbin "
+         "296 (standard MP.bin)\n",
+         "", "restore c.json\n"});
 }
 
 }  // namespace

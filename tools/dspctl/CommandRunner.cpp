@@ -11,6 +11,7 @@
 #include "ReplyReader.h"
 #include "ReportDecoder.h"
 #include "ReportTable.h"
+#include "StateCommands.h"
 
 namespace {
 
@@ -90,9 +91,11 @@ int CommandRunner::run(const std::vector<std::string>& input) {
     if (item == "mpbin" && args.size() == 1) {
         return runMpBin(args.front());
     }
-    // The state commands' own dispatch goes here.
     if (item == "store" || item == "restore" || item == "diff") {
-        return usage(item + " is not part of this build");
+        const auto send = [this](const std::string& line, Reply* reply) {
+            return exchange(line, reply);
+        };
+        return StateCommands(send, mPort.path(), mOut, mErr).run(item, args);
     }
     return runLine(words);
 }

@@ -10,8 +10,9 @@ enum ExitCode : int {
     kExitTruncated = 3,  // a report without its end mark: what came is shown, marked partial
     kExitMalformed = 4,  // a frame whose length header does not match, or bytes that are no reply
     kExitPortError = 5,  // the port cannot be opened, set up or used; the simulated device fails
-    kExitFileError =
-        6,  // an MP.bin file cannot be read, is not 296 or 2560 bytes, or cannot be written
+    // An MP.bin file that cannot be read or is not 296 or 2560 bytes, a state
+    // file that cannot be read or is refused, or a file that cannot be written.
+    kExitFileError = 6,
     kExitUsage = 64,  // wrong words or options
 };
 

@@ -1,43 +1,9 @@
 #include "JsonValue.h"
 
-#include <cstdio>
-
-namespace {
-
-void writeString(const std::string& text, std::string* out) {
-    *out += '"';
-    for (const char c : text) {
-        const unsigned char byte = static_cast<unsigned char>(c);
-        switch (c) {
-            case '"':
-                *out += "\\\"";
-                break;
-            case '\\':
-                *out += "\\\\";
-                break;
-            case '\n':
-                *out += "\\n";
-                break;
-            case '\r':
-                *out += "\\r";
-                break;
-            case '\t':
-                *out += "\\t";
-                break;
-            default:
-                if (byte < 0x20 || byte == 0x7F) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-                    *out += escaped;
-                } else {
-                    *out += c;
-                }
-        }
-    }
-    *out += '"';
-}
-
-}  // namespace
+#include <rapidjson/error/en.h>
+#include <rapidjson/prettywriter.h>
+#include <rapidjson/reader.h>
+#include <rapidjson/stringbuffer.h>
 
 JsonValue JsonValue::boolean(bool value) { return JsonValue(kBool, value ? "true" : "false"); }
 
@@ -77,6 +43,14 @@ const JsonValue* JsonValue::find(const std::string& key) const {
     return nullptr;
 }
 
+JsonValue JsonValue::copy() const {
+    JsonValue value(mType, mText);
+    for (const auto& item : mItems) {
+        value.mItems.emplace_back(item.first, std::make_unique<JsonValue>(item.second->copy()));
+    }
+    return value;
+}
+
 void JsonValue::pruneEmpty() {
     std::vector<std::pair<std::string, std::unique_ptr<JsonValue>>> kept;
     for (auto& item : mItems) {
@@ -102,49 +76,121 @@ bool JsonValue::isFlat() const {
 }
 
 std::string JsonValue::write() const {
-    std::string out;
-    writeTo(&out, 0);
-    return out;
+    rapidjson::StringBuffer buffer;
+    rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
+    writer.SetIndent(' ', 2);
+    writeTo(writer);
+    return std::string(buffer.GetString(), buffer.GetSize());
 }
 
-void JsonValue::writeTo(std::string* out, int depth) const {
+template <typename Writer>
+void JsonValue::writeTo(Writer& writer) const {
     switch (mType) {
         case kNull:
-            *out += "null";
+            writer.Null();
             return;
         case kBool:
+            writer.Bool(mText == "true");
+            return;
         case kNumber:
-            *out += mText;
+            writer.RawValue(mText.data(), mText.size(), rapidjson::kNumberType);
             return;
         case kString:
-            writeString(mText, out);
+            writer.String(mText.data(), static_cast<rapidjson::SizeType>(mText.size()));
+            return;
+        case kObject:
+            writer.StartObject();
+            for (const auto& item : mItems) {
+                writer.Key(item.first.data(), static_cast<rapidjson::SizeType>(item.first.size()));
+                item.second->writeTo(writer);
+            }
+            writer.EndObject();
             return;
         case kArray:
-        case kObject:
             break;
     }
-    const char open = mType == kArray ? '[' : '{';
-    const char close = mType == kArray ? ']' : '}';
+    // The writer lays out by its options at each element, so an array of
+    // scalars switches to one line for its elements and its end only; its
+    // own place in the parent is laid out as the parent's.
     const bool flat = isFlat();
-    const std::string indent(static_cast<size_t>(depth + 1) * 2, ' ');
-    *out += open;
-    for (size_t i = 0; i < mItems.size(); ++i) {
-        if (i > 0) {
-            *out += flat ? ", " : ",";
-        }
-        if (!flat) {
-            *out += '\n';
-            *out += indent;
-        }
-        if (mType == kObject) {
-            writeString(mItems[i].first, out);
-            *out += ": ";
-        }
-        mItems[i].second->writeTo(out, depth + 1);
+    writer.StartArray();
+    if (flat) {
+        writer.SetFormatOptions(rapidjson::kFormatSingleLineArray);
     }
-    if (!flat && !mItems.empty()) {
-        *out += '\n';
-        *out += std::string(static_cast<size_t>(depth) * 2, ' ');
+    for (const auto& item : mItems) {
+        item.second->writeTo(writer);
     }
-    *out += close;
+    writer.EndArray();
+    writer.SetFormatOptions(rapidjson::kFormatDefault);
+}
+
+// Builds a JsonValue from the reader's events; numbers come as their text.
+class JsonBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, JsonBuilder> {
+public:
+    explicit JsonBuilder(JsonValue* root) : mRoot(root) {}
+
+    bool Null() { return add(JsonValue()); }
+    bool Bool(bool value) { return add(JsonValue::boolean(value)); }
+    bool RawNumber(const char* text, rapidjson::SizeType length, bool) {
+        return add(JsonValue::number(std::string(text, length)));
+    }
+    bool String(const char* text, rapidjson::SizeType length, bool) {
+        return add(JsonValue::string(std::string(text, length)));
+    }
+    bool Key(const char* text, rapidjson::SizeType length, bool) {
+        mKey.assign(text, length);
+        return true;
+    }
+    bool StartObject() { return open(JsonValue::object()); }
+    bool EndObject(rapidjson::SizeType) { return close(); }
+    bool StartArray() { return open(JsonValue::array()); }
+    bool EndArray(rapidjson::SizeType) { return close(); }
+
+private:
+    JsonValue& place(JsonValue value) {
+        if (mOpen.empty()) {
+            *mRoot = std::move(value);
+            return *mRoot;
+        }
+        JsonValue& parent = *mOpen.back();
+        return parent.mType == JsonValue::kArray ? parent.append(std::move(value))
+                                                 : parent.set(mKey, std::move(value));
+    }
+    bool add(JsonValue value) {
+        place(std::move(value));
+        return true;
+    }
+    bool open(JsonValue value) {
+        mOpen.push_back(&place(std::move(value)));
+        return true;
+    }
+    bool close() {
+        mOpen.pop_back();
+        return true;
+    }
+
+    JsonValue* mRoot;
+    std::vector<JsonValue*> mOpen;
+    std::string mKey;
+};
+
+bool JsonValue::parse(const std::string& text, JsonValue* out, std::string* problem) {
+    *out = JsonValue();
+    JsonBuilder builder(out);
+    rapidjson::Reader reader;
+    rapidjson::StringStream stream(text.c_str());
+    constexpr unsigned kFlags =
+        rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseValidateEncodingFlag;
+    const rapidjson::ParseResult result = reader.Parse<kFlags>(stream, builder);
+    if (result.IsError()) {
+        *problem = "at byte " + std::to_string(result.Offset()) + ": " +
+                   rapidjson::GetParseError_En(result.Code());
+        return false;
+    }
+    // A NUL inside the text ends the stream early.
+    if (text.find('\0') != std::string::npos) {
+        *problem = "at byte " + std::to_string(text.find('\0')) + ": a NUL byte";
+        return false;
+    }
+    return true;
 }

@@ -1,6 +1,8 @@
 // A small JSON document: null, booleans, numbers kept as the text they were
 // printed with (so a value goes out exactly as the server printed it),
 // strings, arrays and objects whose keys keep their insertion order.
+// Writing and parsing go through RapidJSON, whose raw numbers keep that text
+// both ways: a state file read back writes out byte for byte as it was.
 //
 // Children live on the heap: a reference to a child stays valid while its
 // parent lives, however many siblings are added after it. Move-only.
@@ -48,19 +50,28 @@ public:
     // An object's value for `key`, or null when absent or not an object.
     const JsonValue* find(const std::string& key) const;
 
+    // A deep copy.
+    JsonValue copy() const;
+
     // Removes, depth first, every array or object left without elements;
     // the value itself stays even when it ends up empty.
     void pruneEmpty();
 
-    // The document as text. Containers holding only scalars go on one line;
-    // others put one element per line, indented by two spaces per level.
-    // No trailing newline.
+    // The document as text. Arrays holding only scalars go on one line;
+    // other arrays and every object put one element per line, indented by
+    // two spaces per level. No trailing newline.
     std::string write() const;
 
+    // Parses one whole document (nothing but white space after it) into
+    // *out. Returns true, or false with the offset and reason in *problem.
+    static bool parse(const std::string& text, JsonValue* out, std::string* problem);
+
 private:
+    friend class JsonBuilder;
     explicit JsonValue(Type type, std::string text = std::string())
         : mType(type), mText(std::move(text)) {}
-    void writeTo(std::string* out, int depth) const;
+    template <typename Writer>
+    void writeTo(Writer& writer) const;
     bool isFlat() const;
 
     Type mType = kNull;

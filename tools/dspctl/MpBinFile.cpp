@@ -66,6 +66,10 @@ int readMpBinFile(const std::string& path, std::string* blob, std::string* messa
 }
 
 int writeMpBinFile(const std::string& path, const std::string& blob, std::string* message) {
+    return replaceFile(path, blob, message);
+}
+
+int replaceFile(const std::string& path, const std::string& blob, std::string* message) {
     std::string temp = path + ".XXXXXX";
     const int fd = mkstemp(&temp[0]);
     if (fd < 0) {
@@ -86,7 +90,7 @@ int writeMpBinFile(const std::string& path, const std::string& blob, std::string
             done += static_cast<size_t>(n);
         }
     }
-    // mkstemp makes the file for the owner alone; a blob is no secret.
+    // mkstemp makes the file for the owner alone; a blob or a state is no secret.
     if (error == 0 && fchmod(fd, 0644) != 0) {
         error = errno;
     }

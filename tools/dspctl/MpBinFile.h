@@ -20,6 +20,9 @@ int readMpBinFile(const std::string& path, std::string* blob, std::string* messa
 // an errno value with a message in *message.
 int writeMpBinFile(const std::string& path, const std::string& blob, std::string* message);
 
+// The same for any bytes (a state file): `path` is replaced only by the whole.
+int replaceFile(const std::string& path, const std::string& bytes, std::string* message);
+
 // The command line that writes `blob`: "dsp mpbin <size> XX:XX:...\n", each
 // byte as two upper-case hex digits.
 std::string mpBinCommandLine(const std::string& blob);
