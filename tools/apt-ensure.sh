@@ -2,7 +2,8 @@
 # apt-ensure.sh PACKAGE...: installs the Debian packages among PACKAGE that
 # are missing. Does nothing (and asks no archive) when all are installed;
 # otherwise refreshes the package lists once and installs quietly, without
-# recommended extras. Needs root, or sudo.
+# recommended extras. Needs root, or sudo; without either it names what is
+# missing and fails.
 set -euo pipefail
 
 missing=()
@@ -18,6 +19,12 @@ fi
 
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+        echo "apt-ensure: missing Debian packages: ${missing[*]}" >&2
+        echo "apt-ensure: installing them needs root or sudo, and neither is at hand:" \
+            "run this as root, or have them installed (apt-get install ${missing[*]})" >&2
+        exit 1
+    fi
     as_root=(sudo)
 fi
 echo "apt-ensure: installing ${missing[*]}" >&2
