@@ -23,6 +23,7 @@ unmount() {
 unmount
 rm -rf --one-file-system "$root"
 trap unmount EXIT
+trap 'exit 1' INT TERM HUP
 debootstrap --variant=minbase bookworm "$root" http://deb.debian.org/debian >"$root.log" 2>&1 || {
     tail -n 20 "$root.log" >&2
     echo "package check: debootstrap failed (log: $root.log)" >&2
@@ -43,8 +44,12 @@ for path in "${paths[@]}"; do
     [ -n "$path" ] && [ ! -e "$root$path" ] && own+=("$path")
 done
 cp "$deb" "$root/tmp/"
-in_root apt-get update -qq
-in_root apt-get install -y -qq --no-install-recommends "/tmp/$(basename "$deb")" >/dev/null
+if ! in_root DEBIAN_FRONTEND=noninteractive sh -c "apt-get update -qq &&
+    apt-get install -y -qq --no-install-recommends /tmp/$(basename "$deb")" >"$root.log" 2>&1; then
+    cat "$root.log" >&2
+    echo "package check: installing the package failed" >&2
+    exit 1
+fi
 step "installed with its dependencies"
 
 reply=$(printf 'status\n' | in_root dspctl sim 2>&1) || {
@@ -58,7 +63,10 @@ if ! grep -qx '\[ok\]' <<<"$reply"; then
 fi
 step "installed dspctl sim answers status with [ok]"
 
-in_root apt-get purge -y -qq dspctl >/dev/null
+in_root apt-get purge -y -qq dspctl >"$root.log" 2>&1 || {
+    cat "$root.log" >&2
+    exit 1
+}
 left=()
 for path in "${own[@]}"; do
     [ -e "$root$path" ] && left+=("$path")
