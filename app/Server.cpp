@@ -15,6 +15,7 @@
 #include "Command.h"
 #include "LogLine.h"
 #include "PortArgument.h"
+#include "PosixPortIo.h"
 #include "ServiceManager.h"
 #include "StopSignal.h"
 #include "UartWorker.h"
@@ -111,7 +112,7 @@ int serverMain(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOFBF, BUFSIZ);
     const bool stoppable = StopSignal::install();
     if (!stoppable) {
-        DSP_LOG(WRN, "dspd", "main", "cannot install stop signal handlers\n");
+        DSP_LOG(WRN, "dspd", "main", "cannot take stop signals: they end the process at once\n");
     }
     // A reader of the echo or the log that has gone must not end the server:
     // the write fails with EPIPE instead.
@@ -127,13 +128,11 @@ int serverMain(int argc, char** argv) {
     root.add(new AudioCommand());
     const int port = portFromArguments(argc, argv);
 
+    // The worker's waits end on a stop request. Static: a worker left behind
+    // at exit may still be using it.
+    static PosixPortIo io(StopSignal::wakeFd());
     UartWorker* worker = new UartWorker(&callback, port, kBaudrate, kDataBits, kStopBits, kParity,
-                                        &StopSignal::flag());
-    // Stop signals now go to the worker thread, whose blocking read they
-    // interrupt, so it sees the request at once.
-    if (!StopSignal::blockInThisThread()) {
-        DSP_LOG(WRN, "dspd", "main", "cannot route stop signals to the worker\n");
-    }
+                                        &StopSignal::flag(), &io);
     // This is where the main thread spends the run.
     if (!stoppable) {
         delete worker;

@@ -1,7 +1,6 @@
 #include "PosixPortIo.h"
 
 #include <poll.h>
-#include <time.h>
 #include <unistd.h>
 
 PosixPortIo& PosixPortIo::instance() {
@@ -17,24 +16,24 @@ ssize_t PosixPortIo::write(int fd, const void* data, size_t size) {
 
 int PosixPortIo::close(int fd) { return ::close(fd); }
 
+// poll() skips an entry whose descriptor is negative, so without a wake
+// descriptor the port is polled alone.
 bool PosixPortIo::waitReadable(int fd, int timeoutMs) {
-    struct pollfd pfd = {fd, POLLIN, 0};
-    const int ready = poll(&pfd, 1, timeoutMs);
-    if (ready <= 0) {
-        return false;  // time out, or a signal: the caller looks at its stop request
+    struct pollfd pfds[2] = {{fd, POLLIN, 0}, {mWakeFd, POLLIN, 0}};
+    if (poll(pfds, 2, timeoutMs) <= 0 || pfds[1].revents != 0) {
+        return false;  // time out, a signal or a stop request: the caller looks at its flag
     }
-    if ((pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0) {
+    if ((pfds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) == 0) {
         return true;
     }
-    // A hung-up terminal polls ready for ever; sleep instead.
-    struct timespec pause;
-    pause.tv_sec = timeoutMs / 1000;
-    pause.tv_nsec = static_cast<long>(timeoutMs % 1000) * 1000000L;
-    (void)nanosleep(&pause, nullptr);  // EINTR: a signal ends the wait early, as poll would
+    // A hung-up terminal polls ready for ever; wait on the wake descriptor
+    // instead (with none, poll() just sleeps).
+    (void)poll(&pfds[1], 1, timeoutMs);
     return false;
 }
 
 bool PosixPortIo::waitWritable(int fd, int timeoutMs) {
-    struct pollfd pfd = {fd, POLLOUT, 0};
-    return poll(&pfd, 1, timeoutMs) > 0;  // a hang-up or error too: the write reports it
+    struct pollfd pfds[2] = {{fd, POLLOUT, 0}, {mWakeFd, POLLIN, 0}};
+    // A hang-up or error counts as writable: the write reports it.
+    return poll(pfds, 2, timeoutMs) > 0 && pfds[0].revents != 0;
 }

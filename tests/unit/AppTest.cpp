@@ -1,5 +1,8 @@
 // The entry point's pieces: the port argument, the device path, the callback.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 
 #include <string>
 #include <vector>
@@ -45,14 +48,23 @@ TEST(CallBackTest, WithoutARootNothingIsDispatched) {
     EXPECT_EQ(-1, callback.setNotify(nullptr, nullptr));
 }
 
-// A wait ends at its limit when nothing wakes it; a wake that came before a
-// wait without limit is not lost.
-TEST(StopSignalTest, WaitsEndAtTheirLimitOrOnAWake) {
+// A wait ends at its limit when nothing wakes it; a wake or a stop signal
+// that came before a wait without limit is not lost, and only the signal is
+// a stop request, which leaves the worker's wake descriptor readable.
+TEST(StopSignalTest, WaitsEndAtTheirLimitOrOnAWakeOrSignal) {
+    sigset_t before;
+    ASSERT_EQ(0, pthread_sigmask(SIG_SETMASK, nullptr, &before));
     ASSERT_TRUE(StopSignal::install());
     StopSignal::waitForWake(20);
     StopSignal::wake();
     StopSignal::waitForWake(-1);
     EXPECT_FALSE(StopSignal::flag());
+    ASSERT_EQ(0, raise(SIGTERM));
+    StopSignal::waitForWake(-1);
+    EXPECT_TRUE(StopSignal::flag());
+    struct pollfd pfd = {StopSignal::wakeFd(), POLLIN, 0};
+    EXPECT_EQ(1, poll(&pfd, 1, 0));
+    ASSERT_EQ(0, pthread_sigmask(SIG_SETMASK, &before, nullptr));
 }
 
 }  // namespace
