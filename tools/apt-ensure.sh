@@ -6,12 +6,19 @@
 # missing and fails.
 set -euo pipefail
 
+# A name without an architecture means the machine's own (or "all"): with
+# a cross architecture's copy installed too, dpkg-query lists both.
+native=$(dpkg --print-architecture)
+installed() {
+    local arch="($native|all)"
+    [[ $1 == *:* ]] && arch="[^ ]+"
+    dpkg-query -W -f='${Architecture} ${Status}\n' "$1" 2>/dev/null |
+        grep -Eqx "$arch install ok installed"
+}
+
 missing=()
 for package in "$@"; do
-    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-    if [ "$status" != "install ok installed" ]; then
-        missing+=("$package")
-    fi
+    installed "$package" || missing+=("$package")
 done
 if [ ${#missing[@]} -eq 0 ]; then
     exit 0
