@@ -33,6 +33,9 @@ row() {
 row "dspctl --de" --device
 row "dspctl sim --d" --dspd
 row "dspctl -b 1152" 115200
+row "dspctl --baud = 1152" 115200
+row "dspctl --timeout = 2 si" sim
+row "dspctl sim --server-log = $dir/ba" "$dir/batch.txt"
 row "dspctl -t 2 si" sim
 row "dspctl -d /dev/ptm" /dev/ptmx
 row "dspctl -f $dir/ba" "$dir/batch.txt"
