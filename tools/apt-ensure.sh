@@ -2,15 +2,23 @@
 # apt-ensure.sh PACKAGE...: installs the Debian packages among PACKAGE that
 # are missing. Does nothing (and asks no archive) when all are installed;
 # otherwise refreshes the package lists once and installs quietly, without
-# recommended extras. Needs root, or sudo.
+# recommended extras. Needs root, or sudo; without either it names what is
+# missing and fails.
 set -euo pipefail
+
+# A name without an architecture means the machine's own (or "all"): with
+# a cross architecture's copy installed too, dpkg-query lists both.
+native=$(dpkg --print-architecture)
+installed() {
+    local arch="($native|all)"
+    [[ $1 == *:* ]] && arch="[^ ]+"
+    dpkg-query -W -f='${Architecture} ${Status}\n' "$1" 2>/dev/null |
+        grep -Eqx "$arch install ok installed"
+}
 
 missing=()
 for package in "$@"; do
-    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-    if [ "$status" != "install ok installed" ]; then
-        missing+=("$package")
-    fi
+    installed "$package" || missing+=("$package")
 done
 if [ ${#missing[@]} -eq 0 ]; then
     exit 0
@@ -18,6 +26,12 @@ fi
 
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+        echo "apt-ensure: missing Debian packages: ${missing[*]}" >&2
+        echo "apt-ensure: installing them needs root or sudo, and neither is at hand:" \
+            "run this as root, or have them installed (apt-get install ${missing[*]})" >&2
+        exit 1
+    fi
     as_root=(sudo)
 fi
 echo "apt-ensure: installing ${missing[*]}" >&2

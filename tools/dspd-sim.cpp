@@ -78,7 +78,8 @@ bool writeAll(int fd, const char* data, size_t len) {
     return true;
 }
 
-// The dspd next to this program, else the one on PATH.
+// The dspd of the host package's private directory or of this build, else
+// the one on PATH.
 std::string defaultServer(const char* argv0) {
     char self[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
@@ -86,7 +87,7 @@ std::string defaultServer(const char* argv0) {
         self[n] = '\0';
         std::string dir(self);
         dir = dir.substr(0, dir.rfind('/'));
-        for (const char* candidate : {"/../app/dspd", "/dspd"}) {
+        for (const char* candidate : {"/../lib/dspctl/dspd", "/../app/dspd", "/dspd"}) {
             const std::string path = dir + candidate;
             if (access(path.c_str(), X_OK) == 0) {
                 return path;

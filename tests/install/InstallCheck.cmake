@@ -5,6 +5,7 @@
 #   BINDIR       CMAKE_INSTALL_FULL_BINDIR of the build
 #   UNIT_DIR     where the systemd unit goes; empty when none is installed
 #   SIMULATOR    ON when the build links the simulated service
+#   DIST_FILES   the man pages and the completion, as installed
 #   SYSTEMD_ANALYZE  systemd-analyze, or empty or a ...-NOTFOUND value
 #   RUN_ENV      optional NAME=VALUE;... for running the installed server
 include(${CMAKE_CURRENT_LIST_DIR}/CheckHelpers.cmake)
@@ -15,8 +16,8 @@ run_checked(${CMAKE_COMMAND} -E env DESTDIR=${STAGE_DIR} ${CMAKE_COMMAND} --inst
 set(bin ${BINDIR})
 set(expected ${bin}/dspd)
 if(SIMULATOR)
-    # The stand-in is linked into the server; the workstation tool comes along.
-    list(APPEND expected ${bin}/dspd-sim)
+    # The stand-in is linked into the server; the workstation tools come along.
+    list(APPEND expected ${bin}/dspd-sim ${bin}/dspctl ${DIST_FILES})
 endif()
 if(UNIT_DIR)
     list(APPEND expected ${UNIT_DIR}/dspd@.service)

@@ -77,7 +77,10 @@ std::string SimDevice::findServer() {
         self[n] = '\0';
         std::string dir(self);
         dir.erase(dir.rfind('/'));
-        for (const char* candidate : {"/dspd", "/../../app/dspd", "/../app/dspd"}) {
+        // The host package's private one first: a dspd on PATH there may
+        // be a device build's.
+        for (const char* candidate :
+             {"/../lib/dspctl/dspd", "/dspd", "/../../app/dspd", "/../app/dspd"}) {
             const std::string path = dir + candidate;
             if (access(path.c_str(), X_OK) == 0) {
                 return path;
