@@ -308,12 +308,12 @@ int StateCommands::restore(const std::string& path, bool dryRun) {
         std::fprintf(mOut, "[not verified] %s\n", shown(words).c_str());
     }
     if (!left.empty()) {
-        std::fprintf(mErr, "dspctl: %zu commands sent, yet the device differs from %s\n",
-                     commands.size(), path.c_str());
+        std::fprintf(mErr, "dspctl: %zu command%s sent, yet the device differs from %s\n",
+                     commands.size(), commands.size() == 1 ? "" : "s", path.c_str());
         return kExitFail;
     }
-    std::fprintf(mOut, "%zu commands sent; the device's state is that of %s\n", commands.size(),
-                 path.c_str());
+    std::fprintf(mOut, "%zu command%s sent; the device's state is that of %s\n", commands.size(),
+                 commands.size() == 1 ? "" : "s", path.c_str());
     return kExitOk;
 }
 
