@@ -441,9 +441,23 @@ Outcome checkOwn(const Form& f, const std::vector<std::string>& args, const std:
             }
         }
         if (match == nullptr) {
+            // A known option that is no longer open: say why, not just that.
+            std::string why = ", not " + quoted(word);
+            for (const Word& w : f.words) {
+                if (!option || w.kind != Kind::kOption || word != w.name) continue;
+                if (used.count(&w) != 0) {
+                    why = ": " + word + " given twice";
+                }
+                for (const Word& other : f.words) {
+                    if (&other != &w && w.group != 0 && other.group == w.group &&
+                        used.count(&other)) {
+                        why =
+                            ": " + std::string(other.name) + " and " + word + " exclude each other";
+                    }
+                }
+            }
             out.fail(Outcome::kValue, 0, i,
-                     f.item + std::string(" takes") + line.substr(std::strlen(f.item)) + ", not " +
-                         quoted(word));
+                     f.item + std::string(" takes") + line.substr(std::strlen(f.item)) + why);
             return out;
         }
         take(*match);
