@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Soak run of dspd on the simulated service over a pseudo-terminal (README, "Hardening")."""
+"""Soak run of dspd on the simulated service over a pseudo-terminal (docs/hardening.md, "Soak")."""
 import argparse, os, pathlib, random, re, select, signal, struct, time
 from subprocess import DEVNULL, PIPE, Popen
 

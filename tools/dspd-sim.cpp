@@ -98,8 +98,22 @@ std::string defaultServer(const char* argv0) {
     return "dspd";
 }
 
+const char kHelp[] =
+    "Usage: dspd-sim [--link PATH] [--dspd PATH]\n"
+    "Runs dspd on a pseudo-terminal with the simulated audio service and prints\n"
+    "the other end, the peer port, once the server's port is ready: any peer\n"
+    "program can open it as the device's serial line. Bytes pass both ways\n"
+    "unchanged; peers may come and go. The server's echo and log lines appear\n"
+    "here. SIGINT (Ctrl-C) or SIGTERM stops the server with SIGTERM.\n"
+    "\n"
+    "  --link PATH  also offer the peer port as a symbolic link at PATH\n"
+    "  --dspd PATH  the server to run (default: the dspd that came with this\n"
+    "               program, else dspd on PATH)\n"
+    "  --help       print this help and exit\n"
+    "  --version    print the version and exit\n";
+
 int usage() {
-    std::fprintf(stderr, "usage: dspd-sim [--link PATH] [--dspd PATH]\n");
+    std::fprintf(stderr, "usage: dspd-sim [--link PATH] [--dspd PATH] (--help explains)\n");
     return 64;
 }
 
@@ -110,6 +124,14 @@ int main(int argc, char** argv) {
     std::string server = defaultServer(argv[0]);
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (argc == 2 && (arg == "--help" || arg == "--version")) {
+            if (arg == "--help") {
+                std::fputs(kHelp, stdout);
+            } else {
+                std::printf("dspd-sim %s\n", DSPD_VERSION);
+            }
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
         if ((arg == "--link" || arg == "--dspd") && i + 1 < argc) {
             (arg == "--link" ? link : server) = argv[++i];
         } else {

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # footprint.sh [--no-install] [--jobs N]
 #
-# Measures the server and prints a Markdown table (the README's Footprint
-# section):
+# Measures the server and prints a Markdown table (docs/footprint.md's
+# table):
 #   - stripped size of dspd for x86-64, armhf and arm64, as a device build
 #     links it (against the platform's audio client library: a shared build of
 #     the stand-in's sources plays that library here, which does not change

@@ -1,5 +1,5 @@
 // Exit statuses of dspctl, one per outcome a script may want to tell apart.
-// They are part of the tool's interface: README and `dspctl --help` list them.
+// They are part of the tool's interface: docs/dspctl.md and `dspctl --help` list them.
 #ifndef TOOLS_DSPCTL_EXIT_CODE_H
 #define TOOLS_DSPCTL_EXIT_CODE_H
 
