@@ -152,7 +152,7 @@ TEST(DspctlE2ETest, CommandLinesAndWhatTheyGive) {
         // Options after the first word belong to the command.
         {64, "sync -t 9", "dspctl: sync takes [--json|--raw], not \"-t\"; nothing sent\n"},
         {64, "getmp --ext std", "dspctl: getmp takes [--ext|ext] [-o FILE], not \"std\"*"},
-        {64, "getmp std --ext", "*not \"--ext\"; nothing sent\n"},
+        {64, "getmp std --ext", "*: \"std\" and --ext exclude each other; nothing sent\n"},
         {64, "vol '4\n0'", "dspctl: line refused: it holds the control byte 0x0a; nothing sent\n"},
         {64, "vol " + std::string(8183, '1'), "*8192 bytes; the server takes at most 8191\n"},
         {6, "mpbin 297", "*297 holds 297 bytes; an MP.bin is 296 * or 2560 *; nothing sent\n"},

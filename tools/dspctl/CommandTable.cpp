@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <map>
 #include <set>
 
 namespace {
@@ -420,10 +421,10 @@ Outcome checkSent(const Form& f, const std::vector<std::string>& args) {
 // dspctl's own options and words of `args` against form `f`.
 Outcome checkOwn(const Form& f, const std::vector<std::string>& args, const std::string& line) {
     Outcome out;
-    std::set<const Word*> used;
+    std::map<const Word*, std::string> used;  // each word of the form taken, as typed
     std::set<int> groups;
-    const auto take = [&](const Word& w) {
-        used.insert(&w);
+    const auto take = [&](const Word& w, const std::string& typed) {
+        used[&w] = typed;
         if (w.group != 0) groups.insert(w.group);
     };
     const auto open = [&](const Word& w) {
@@ -451,8 +452,7 @@ Outcome checkOwn(const Form& f, const std::vector<std::string>& args, const std:
                 for (const Word& other : f.words) {
                     if (&other != &w && w.group != 0 && other.group == w.group &&
                         used.count(&other)) {
-                        why =
-                            ": " + std::string(other.name) + " and " + word + " exclude each other";
+                        why = ": " + quoted(used[&other]) + " and " + word + " exclude each other";
                     }
                 }
             }
@@ -460,7 +460,7 @@ Outcome checkOwn(const Form& f, const std::vector<std::string>& args, const std:
                      f.item + std::string(" takes") + line.substr(std::strlen(f.item)) + why);
             return out;
         }
-        take(*match);
+        take(*match, word);
         if (match->kind == Kind::kItem) {
             bool known = false;
             for (const Form& other : table()) {
