@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # Building and running dspd and dspctl.
-run_packages=(build-essential cmake pkg-config libedit-dev rapidjson-dev)
+run_packages=(build-essential cmake pkg-config libedit-dev rapidjson-dev libcpp-httplib-dev)
 # Every test and CI stage: GoogleTest, the benchmarks' library, memcheck,
 # the unit check (systemd-analyze), the soak (python3), the man pages, and
 # the package's lint and its clean root.

@@ -20,6 +20,8 @@ enum LongOnly {
     kOptComplete,
     kOptDspd,
     kOptServerLog,
+    kOptServe,
+    kOptListen,
 };
 
 const struct option kLongOptions[] = {
@@ -35,6 +37,8 @@ const struct option kLongOptions[] = {
     {"complete", no_argument, nullptr, kOptComplete},
     {"dspd", required_argument, nullptr, kOptDspd},
     {"server-log", required_argument, nullptr, kOptServerLog},
+    {"serve", no_argument, nullptr, kOptServe},
+    {"listen", required_argument, nullptr, kOptListen},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -68,6 +72,7 @@ bool parseSeconds(const std::string& text, int* ms) {
 
 bool parseOptions(int argc, char** argv, Options* options, std::string* message) {
     bool sim = false;
+    bool serve = false;
     std::string portOption;  // the first option that names the port's side
     std::string simOption;   // the first option of sim alone
     bool deviceGiven = false;
@@ -81,6 +86,12 @@ bool parseOptions(int argc, char** argv, Options* options, std::string* message)
             const bool dashes = typed == "--";
             if (!sim && !dashes && optind < argc && std::strcmp(argv[optind], "sim") == 0) {
                 sim = true;
+                ++optind;
+                continue;
+            }
+            if (!sim && !serve && !dashes && optind < argc &&
+                std::strcmp(argv[optind], "serve") == 0) {
+                serve = true;
                 ++optind;
                 continue;
             }
@@ -134,6 +145,13 @@ bool parseOptions(int argc, char** argv, Options* options, std::string* message)
                 if (simOption.empty()) simOption = c == kOptDspd ? "--dspd" : "--server-log";
                 (c == kOptDspd ? options->server : options->serverLogPath) = value;
                 break;
+            case kOptServe:
+                options->simServe = true;
+                break;
+            case kOptListen:
+                options->listen = value;
+                options->listenGiven = true;
+                break;
             case ':':
                 *message = "option " + typed + " needs a value";
                 return false;
@@ -144,6 +162,18 @@ bool parseOptions(int argc, char** argv, Options* options, std::string* message)
         }
     }
     options->words.assign(argv + optind, argv + argc);
+    if (options->listenGiven && !serve && !options->simServe) {
+        *message = "--listen is an option of serve and sim --serve";
+        return false;
+    }
+    if (options->simServe && !sim) {
+        *message = "--serve is an option of sim (dspctl sim --serve)";
+        return false;
+    }
+    if ((serve || options->simServe) && !options->batchFile.empty()) {
+        *message = "the web console takes no -f FILE";
+        return false;
+    }
     if (sim) {
         if (!options->words.empty()) {
             *message = "sim takes no command words (use -f FILE for a batch)";
@@ -165,7 +195,13 @@ bool parseOptions(int argc, char** argv, Options* options, std::string* message)
     if (!deviceGiven && device != nullptr && device[0] != '\0') {
         options->device = device;
     }
-    if (!options->words.empty()) {
+    if (serve) {
+        if (!options->words.empty()) {
+            *message = "serve takes no command words";
+            return false;
+        }
+        options->mode = Options::kServe;
+    } else if (!options->words.empty()) {
         if (!options->batchFile.empty()) {
             *message = "give either command words or -f FILE, not both";
             return false;
@@ -182,6 +218,8 @@ std::string helpText() {
                "Usage: dspctl [OPTION]... COMMAND...\n"
                "  or:  dspctl [OPTION]... [-f FILE|-]\n"
                "  or:  dspctl sim [--dspd PATH] [--server-log PATH] [OPTION]... [-f FILE|-]\n"
+               "  or:  dspctl serve [-d DEVICE] [--listen HOST:PORT] [OPTION]...\n"
+               "  or:  dspctl sim --serve [--listen HOST:PORT] [OPTION]...\n"
                "  or:  dspctl --complete [WORD]...\n"
                "Send \"dsp\" commands to dspd over a serial line and show the replies.\n"
                "\n"
@@ -189,7 +227,9 @@ std::string helpText() {
                "one command per line, with line editing, history and Tab completion on a\n"
                "terminal; a file or piped input runs as a batch that prints only the\n"
                "replies. \"sim\" starts dspd on a simulated device and opens the console\n"
-               "on it.\n"
+               "on it. \"serve\" (or \"sim --serve\") opens a web console on the device\n"
+               "instead: it prints the URL to open, access token included\n"
+               "(docs/console.md).\n"
                "\n"
                "Commands:\n") +
            CommandRunner::formsHelp() +
@@ -211,6 +251,9 @@ std::string helpText() {
            "                       build, else dspd on PATH)\n"
            "      --server-log=PATH  sim: the server's log file (default: a new file\n"
            "                       in $TMPDIR or /tmp, named when the console opens)\n"
+           "      --serve          sim: the web console instead of the terminal's\n"
+           "      --listen=HOST:PORT  serve: the address to listen on (default\n"
+           "                       127.0.0.1:8480; port 0 takes a free one)\n"
            "      --complete [WORD]...  print the words that may follow WORDs, one a\n"
            "                       line, and exit (for shell completion)\n"
            "  -h, --help           print this help and exit\n"

@@ -2,8 +2,8 @@
 //
 // Options come before the words; everything from the first word on belongs
 // to the command (so "sync --json" and "getmp -o FILE" reach it whole), and
-// "--" ends the options before a word that begins with "-". "sim" is a word
-// of its own, after which its options may follow. After --complete, every
+// "--" ends the options before a word that begins with "-". "sim" and "serve"
+// are words of their own, after which their options may follow. After --complete, every
 // argument is a word to complete after.
 // DSPCTL_DEVICE names the port when -d does not. Safe from any thread but
 // for getopt's state.
@@ -18,6 +18,7 @@ struct Options {
         kCommand,   // one command from the words
         kConsole,   // no words: the console on the device
         kSim,       // the console on a simulated device
+        kServe,     // serve: the web console on the device (sim --serve: on a simulated one)
         kHelp,      // --help
         kVersion,   // --version
         kComplete,  // --complete WORDS...: what may follow the words
@@ -33,6 +34,9 @@ struct Options {
     std::string sessionLogPath;  // --log: "" none
     bool strict = false;         // --strict
     bool rawLines = false;       // --raw-line
+    bool simServe = false;       // sim --serve: the web console instead of the terminal's
+    std::string listen = "127.0.0.1:8480";  // serve: --listen HOST:PORT
+    bool listenGiven = false;
     std::vector<std::string> words;
 };
 

@@ -1,5 +1,6 @@
 // dspctl: the peer for people. Sends "dsp" commands to dspd over a serial
 // line and shows the replies readably; see helpText() and docs/dspctl.md.
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -8,10 +9,12 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "CommandRunner.h"
 #include "CommandTable.h"
 #include "Console.h"
+#include "ConsoleServer.h"
 #include "ExitCode.h"
 #include "LineEditor.h"
 #include "Options.h"
@@ -66,6 +69,55 @@ int runConsole(SerialPort& port, const Session& session) {
     return console.run();
 }
 
+// The web console until SIGINT, SIGTERM or SIGHUP: those are blocked and
+// waited for here, so that the server's threads never see them.
+int runServe(SerialPort& port, const Session& session) {
+    std::string host;
+    int portNumber = 0;
+    std::string message;
+    ConsoleServer server(port, session.options.timeoutMs, kQuietMs);
+    if (!ConsoleServer::parseListen(session.options.listen, &host, &portNumber, &message) ||
+        !server.bind(host, portNumber, &message)) {
+        std::fprintf(stderr, "dspctl: %s\n", message.c_str());
+        return kExitPortError;
+    }
+    if (host != "127.0.0.1" && host != "localhost") {
+        std::fprintf(stderr,
+                     "dspctl: warning: listening on %s, not on this machine alone: anyone who "
+                     "has the URL can change the device\n",
+                     host.c_str());
+    }
+    std::printf("Open %s\n", server.url().c_str());
+    std::fflush(stdout);
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGHUP);
+    if (pthread_sigmask(SIG_BLOCK, &stops, nullptr) != 0) {
+        std::fprintf(stderr, "dspctl: cannot block the stop signals\n");
+        return kExitPortError;
+    }
+    if (StopRequest::requested()) {
+        return kExitOk;
+    }
+    bool served = true;
+    std::thread thread([&server, &served] {
+        served = server.serve();
+        if (!served) kill(getpid(), SIGTERM);  // wakes the wait below
+    });
+    int signal = 0;
+    sigwait(&stops, &signal);
+    server.stop();
+    thread.join();
+    if (!served) {
+        std::fprintf(stderr, "dspctl: the web console failed\n");
+        return kExitPortError;
+    }
+    std::fprintf(stderr, "dspctl: web console stopped\n");
+    return kExitOk;
+}
+
 int runSim(const Session& session) {
     // Handlers first: a Ctrl-C while the server starts must not leave it
     // running behind us.
@@ -83,7 +135,7 @@ int runSim(const Session& session) {
                  device.portPath().c_str(), device.logPath().c_str());
     SerialPort port;
     port.attach(device.masterFd());
-    int status = runConsole(port, session);
+    int status = session.options.simServe ? runServe(port, session) : runConsole(port, session);
     const int serverStatus = device.stop();
     if (serverStatus == 0) {
         std::fprintf(stderr, "dspctl: server stopped\n");
@@ -122,6 +174,10 @@ int runOnPort(const Session& session) {
     if (options.mode == Options::kConsole) {
         return runConsole(port, session);
     }
+    if (options.mode == Options::kServe) {
+        installHandlers(false);
+        return runServe(port, session);
+    }
     return makeRunner(port, session).run(options.words);
 }
 
@@ -150,6 +206,7 @@ int main(int argc, char** argv) {
             }
             return kExitOk;
         case Options::kSim:
+        case Options::kServe:
         case Options::kCommand:
         case Options::kConsole:
             break;
