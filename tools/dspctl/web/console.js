@@ -5,6 +5,9 @@
 
 const $ = (id) => document.getElementById(id);
 let sync = null;  // the last "sync" the device reported
+// Per control (its command's words with the value left empty): the message of its last
+// change, kept across the redraw that brings back the device's value.
+const messages = {};
 
 async function api(path, body) {
   const options = body === undefined ? {} : {
@@ -23,28 +26,33 @@ function el(tag, attributes, text) {
   return node;
 }
 
-// Sends `words`; shows the outcome on `control` and its `errorNode`, then
-// shows the part read back (or the old value when nothing came back).
-async function change(words, control, errorNode) {
-  errorNode.textContent = "";
-  control.classList.remove("failed");
+// Sends `words`, then shows the part read back, or the device's value again
+// when nothing changed; the outcome stays beside the control.
+async function change(words, key) {
   const answer = await api("/api/command", {words: words});
   let message = answer.error || "";
   if (answer.reply === "[fail]") message = "[fail] " + (answer.reason || "the device refused it");
-  if (!message && answer.warning) message = "warning: " + answer.warning;
-  if (message) {
-    errorNode.textContent = message;
-    if (answer.error || answer.reply === "[fail]") control.classList.add("failed");
-  }
+  const failed = message !== "";
+  if (!failed && answer.warning) message = "warning: " + answer.warning;
+  messages[key] = {text: message, failed: failed};
   if (answer.part === "sync" && answer.report) sync = answer.report;
   render();
 }
 
-function field(value, words, width) {
+// The control's message, if its last change left one.
+function showMessage(key, control, node) {
+  const message = messages[key];
+  node.textContent = message ? message.text : "";
+  control.classList.toggle("failed", Boolean(message && message.failed));
+}
+
+function field(value, words) {
   const cell = el("td");
-  const input = el("input", {type: "text", value: value, size: width || 6});
+  const input = el("input", {type: "text", value: value, size: 6});
   const error = el("span", {className: "error"});
-  input.addEventListener("change", () => change(words(input.value.trim()), input, error));
+  const key = words("").join(" ");
+  showMessage(key, input, error);
+  input.addEventListener("change", () => change(words(input.value.trim()), key));
   cell.append(input, error);
   return cell;
 }
@@ -59,14 +67,16 @@ function channelPanel(ch) {
     const shown = el("output", {}, String(gain));
     const error = el("span", {className: "error"});
     slider.addEventListener("input", () => { shown.textContent = slider.value; });
-    slider.addEventListener("change", () => change(["cvol", String(ch), slider.value], slider, error));
+    showMessage("cvol " + ch, slider, error);
+    slider.addEventListener("change", () => change(["cvol", String(ch), slider.value], "cvol " + ch));
     label.append(slider, shown);
     panel.append(label, error);
   }
   if (sync.delay && sync.delay[ch] !== undefined) {
-    const row = el("table").insertRow();
-    row.append(el("th", {}, "Delay"), field(sync.delay[ch], (v) => ["delay", String(ch), v]));
-    panel.append(row.parentNode.parentNode || row);
+    const table = el("table");
+    table.insertRow().append(el("th", {}, "Delay"),
+                             field(sync.delay[ch], (v) => ["delay", String(ch), v]));
+    panel.append(table);
   }
   const eq = sync.eq && sync.eq[ch];
   if (eq) {
@@ -105,6 +115,7 @@ function render() {
   master.disabled = false;
   master.value = sync.vol.master;
   $("masterValue").textContent = sync.vol.master;
+  showMessage("vol", master, $("masterError"));
   for (let ch = 0; ch < 6; ++ch) channels.append(channelPanel(ch));
 }
 
@@ -119,6 +130,5 @@ async function refresh() {
 
 $("refresh").addEventListener("click", refresh);
 $("master").addEventListener("input", () => { $("masterValue").textContent = $("master").value; });
-$("master").addEventListener("change",
-                             () => change(["vol", $("master").value], $("master"), $("masterError")));
+$("master").addEventListener("change", () => change(["vol", $("master").value], "vol"));
 refresh();
