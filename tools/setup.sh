@@ -13,9 +13,9 @@ cd "$(dirname "$0")/.."
 run_packages=(build-essential cmake pkg-config libedit-dev rapidjson-dev libcpp-httplib-dev)
 # Every test and CI stage: GoogleTest, the benchmarks' library, memcheck,
 # the unit check (systemd-analyze), the soak (python3), the man pages, and
-# the package's lint and its clean root.
+# the package's lint and its clean root, the web console's browser test.
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev valgrind python3 systemd help2man
-    lintian debootstrap)
+    lintian debootstrap chromium chromium-driver python3-selenium)
 
 # The configure's output goes to build/configure.log; its summary (what is
 # on, what is off and why) is shown.

@@ -51,6 +51,8 @@ function field(value, words) {
   const input = el("input", {type: "text", value: value, size: 6});
   const error = el("span", {className: "error"});
   const key = words("").join(" ");
+  input.id = key.trim().replace(/ +/g, "-");
+  error.id = input.id + "-message";
   showMessage(key, input, error);
   input.addEventListener("change", () => change(words(input.value.trim()), key));
   cell.append(input, error);
