@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "CommandRunner.h"
+#include "ConsoleServer.h"
 #include "SerialPort.h"
 
 namespace {
@@ -168,6 +169,12 @@ bool parseOptions(int argc, char** argv, Options* options, std::string* message)
     }
     if (options->simServe && !sim) {
         *message = "--serve is an option of sim (dspctl sim --serve)";
+        return false;
+    }
+    std::string host;
+    int port = 0;
+    if ((serve || options->simServe) &&
+        !ConsoleServer::parseListen(options->listen, &host, &port, message)) {
         return false;
     }
     if ((serve || options->simServe) && !options->batchFile.empty()) {
