@@ -5,7 +5,9 @@ device, a refused eq gain shows [fail] and returns to the device's value.
 web_console_browser.py DSPCTL SCREENSHOT."""
 import json
 import os
+import shutil
 import sys
+import tempfile
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -21,7 +23,14 @@ def main():
     os.environ["DSPD_SIM_FAIL"] = "setEqualizer"
     proc, hostport, token = start(sys.argv[1])
     options = webdriver.ChromeOptions()
-    for argument in ("--headless", "--no-sandbox", "--disable-gpu", "--window-size=1400,1000"):
+    # A profile of its own, and none of Chromium's own network traffic: two
+    # browsers started at once must not share a profile, and a closed
+    # network refuses those connections.
+    profile = tempfile.mkdtemp(prefix="dspctl-chromium-")
+    for argument in ("--headless", "--no-sandbox", "--disable-gpu", "--window-size=1400,1000",
+                     "--disable-quic", "--no-first-run", "--disable-background-networking",
+                     "--disable-component-update", "--disable-sync",
+                     "--user-data-dir=" + profile):
         options.add_argument(argument)
     driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
     failures = []
@@ -51,6 +60,7 @@ def main():
         driver.quit()
         proc.terminate()
         proc.wait(timeout=20)
+        shutil.rmtree(profile, ignore_errors=True)
     for failure in failures:
         print("FAIL", failure)
     return 1 if failures else 0
