@@ -15,14 +15,6 @@
 
 namespace {
 
-std::string joinWords(const std::vector<std::string>& words) {
-    std::string line = "dsp";
-    for (const std::string& word : words) {
-        line += " " + word;
-    }
-    return line + "\n";
-}
-
 // The words as the server splits them: a word may hold blanks.
 std::vector<std::string> serverWords(const std::vector<std::string>& words) {
     std::vector<std::string> out;
@@ -196,7 +188,7 @@ int CommandRunner::runHelp(const std::vector<std::string>& args) {
 }
 
 int CommandRunner::runLine(const std::vector<std::string>& words) {
-    const std::string line = joinWords(words);
+    const std::string line = commandLine(words);
     if (line.size() > kMaxLineLength) {
         return usage("command line of " + std::to_string(line.size()) +
                      " bytes; the server takes at most " + std::to_string(kMaxLineLength));

@@ -272,15 +272,15 @@ struct Outcome {
     }
 };
 
-// The word `word` checked as the server would read it for `spec`.
-void checkWord(const Word& spec, const std::string& label, const std::string& word,
+// `word` checked as the server would read it in the place of `expected`.
+void checkWord(const Word& expected, const std::string& label, const std::string& word,
                const std::string& before, size_t position, Outcome* out) {
     const auto warn = [&](const std::string& text) { out->warnings.push_back(text); };
-    if (spec.kind == Kind::kKeyword) {
-        if (word != spec.name) out->fail(Outcome::kKeyword, spec.stage, position, word);
+    if (expected.kind == Kind::kKeyword) {
+        if (word != expected.name) out->fail(Outcome::kKeyword, expected.stage, position, word);
         return;
     }
-    if (spec.kind == Kind::kReal) {
+    if (expected.kind == Kind::kReal) {
         char* end = nullptr;
         const double value = std::strtod(word.c_str(), &end);
         // Beyond the float range the device's conversion gives an infinity.
@@ -298,7 +298,7 @@ void checkWord(const Word& spec, const std::string& label, const std::string& wo
         }
         return;
     }
-    if (spec.kind == Kind::kHexData) {
+    if (expected.kind == Kind::kHexData) {
         const int64_t size = readWhole(before).value;
         int64_t fields = 0;
         bool warned = false;
@@ -306,12 +306,12 @@ void checkWord(const Word& spec, const std::string& label, const std::string& wo
             const size_t colon = word.find(':', start);
             const std::string field = word.substr(start, colon - start);
             if (fields >= size) {
-                out->fail(Outcome::kValue, spec.stage, position,
+                out->fail(Outcome::kValue, expected.stage, position,
                           "DATA holds more fields than SIZE " + std::to_string(size));
                 return;
             }
             if (field.size() > 2) {
-                out->fail(Outcome::kValue, spec.stage, position,
+                out->fail(Outcome::kValue, expected.stage, position,
                           "DATA field " + std::to_string(fields) + " " + quoted(field) +
                               " is more than two characters");
                 return;
@@ -329,7 +329,7 @@ void checkWord(const Word& spec, const std::string& label, const std::string& wo
         }
         ++fields;
         if (fields != kBlobSizes[0] && fields != kBlobSizes[1]) {
-            out->fail(Outcome::kValue, spec.stage, position,
+            out->fail(Outcome::kValue, expected.stage, position,
                       "DATA holds " + std::to_string(fields) + " fields; an MP.bin is " +
                           std::to_string(kBlobSizes[0]) + " or " + std::to_string(kBlobSizes[1]) +
                           " bytes");
@@ -339,30 +339,32 @@ void checkWord(const Word& spec, const std::string& label, const std::string& wo
         }
         return;
     }
-    if (spec.kind == Kind::kText || spec.kind == Kind::kItem || spec.kind == Kind::kOption) return;
+    if (expected.kind == Kind::kText || expected.kind == Kind::kItem ||
+        expected.kind == Kind::kOption)
+        return;
     const Reading read = readWhole(word);
     if (read.partly) warn(label + " " + quoted(word) + " is read as " + std::to_string(read.value));
     const int64_t v = read.value;
     const std::string typed = label + " " + (read.partly ? std::to_string(v) : word);
-    const std::string range = std::to_string(spec.lo) + " to " + std::to_string(spec.hi);
-    switch (spec.kind) {
+    const std::string range = std::to_string(expected.lo) + " to " + std::to_string(expected.hi);
+    switch (expected.kind) {
         case Kind::kIndex:
-            if (v < spec.lo || v > spec.hi) {
-                out->fail(Outcome::kValue, spec.stage, position,
-                          std::string(spec.name).find('|') != std::string::npos
-                              ? label + " takes " + spec.name + ", not " + std::to_string(v)
+            if (v < expected.lo || v > expected.hi) {
+                out->fail(Outcome::kValue, expected.stage, position,
+                          std::string(expected.name).find('|') != std::string::npos
+                              ? label + " takes " + expected.name + ", not " + std::to_string(v)
                               : typed + " is out of range " + range);
             }
             break;
         case Kind::kOrZero:
-            if (v < spec.lo || v > spec.hi) {
+            if (v < expected.lo || v > expected.hi) {
                 warn(typed + " is outside " + range + ": the device sets 0");
             }
             break;
         case Kind::kWrap:
-            if (v < spec.lo || v > spec.hi) {
-                const int64_t width = spec.hi - spec.lo + 1;
-                const int64_t stored = spec.lo + (((v - spec.lo) % width) + width) % width;
+            if (v < expected.lo || v > expected.hi) {
+                const int64_t width = expected.hi - expected.lo + 1;
+                const int64_t stored = expected.lo + (((v - expected.lo) % width) + width) % width;
                 warn(typed + " is outside " + range + ": the device stores " +
                      std::to_string(stored));
             }
@@ -861,13 +863,13 @@ std::vector<std::string> commandCompletions(const std::vector<std::string>& word
             }
             continue;
         }
-        const std::vector<Word> spec = expand(*f);
-        if (args.size() >= spec.size()) continue;
+        const std::vector<Word> formWords = expand(*f);
+        if (args.size() >= formWords.size()) continue;
         bool fits = true;
         for (size_t i = 0; i < args.size(); ++i) {
-            fits = fits && (spec[i].kind != Kind::kKeyword || args[i] == spec[i].name);
+            fits = fits && (formWords[i].kind != Kind::kKeyword || args[i] == formWords[i].name);
         }
-        if (fits && spec[args.size()].kind == Kind::kKeyword) add(spec[args.size()].name);
+        if (fits && formWords[args.size()].kind == Kind::kKeyword) add(formWords[args.size()].name);
     }
     return out;
 }
@@ -907,4 +909,12 @@ std::vector<std::vector<std::string>> commandExamples() {
         out.push_back(words);
     }
     return out;
+}
+
+std::string commandLine(const std::vector<std::string>& words) {
+    std::string line = "dsp";
+    for (const std::string& word : words) {
+        line += " " + word;
+    }
+    return line + "\n";
 }

@@ -53,6 +53,9 @@ std::string commandHelp(const std::string& item);
 // item, ...), for tab completion; empty where a free value comes next.
 std::vector<std::string> commandCompletions(const std::vector<std::string>& words);
 
+// The line the server gets for `words`: "dsp WORDS...\n".
+std::string commandLine(const std::vector<std::string>& words);
+
 // One valid command line (words) for every form of every server item, for
 // checking the table against the server.
 std::vector<std::vector<std::string>> commandExamples();

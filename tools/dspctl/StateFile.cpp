@@ -435,11 +435,3 @@ std::string stateRangeProblem(const DeviceState& state) {
     }
     return "";
 }
-
-std::string commandLine(const std::vector<std::string>& words) {
-    std::string line = "dsp";
-    for (const std::string& word : words) {
-        line += " " + word;
-    }
-    return line + "\n";
-}

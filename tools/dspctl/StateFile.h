@@ -59,7 +59,4 @@ bool loadStateFile(const std::string& path, DeviceState* state, std::string* pro
 // name and the check's message.
 std::string stateRangeProblem(const DeviceState& state);
 
-// "dsp WORDS...\n".
-std::string commandLine(const std::vector<std::string>& words);
-
 #endif  // TOOLS_DSPCTL_STATE_FILE_H
