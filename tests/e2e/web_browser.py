@@ -8,6 +8,7 @@ import sys
 import tempfile
 
 from selenium import webdriver
+from selenium.common.exceptions import StaleElementReferenceException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
@@ -43,7 +44,10 @@ class Browser:
         options.add_experimental_option("prefs", {"download.default_directory": self.downloads,
                                                   "download.prompt_for_download": False})
         self.driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-        self.wait = WebDriverWait(self.driver, 20)
+        # Each reply redraws the page: an element found just before a redraw
+        # is found again.
+        self.wait = WebDriverWait(self.driver, 20,
+                                  ignored_exceptions=(StaleElementReferenceException,))
         self.failures = []
 
     def __enter__(self):
