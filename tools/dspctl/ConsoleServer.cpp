@@ -434,6 +434,8 @@ struct ConsoleServer::Impl {
         // requests (a change and its read-back, a refresh) comes well within
         // that, and a new connection here costs a fraction of a ms.
         http.set_keep_alive_timeout(2);
+        // The library's default closes a connection after 5 requests; a
+        // page's burst of changes then reconnects for nothing.
         http.set_keep_alive_max_count(100);
         // A reply goes out as headers, then body: without this, the body
         // waits for the peer's delayed acknowledgement of the headers.
