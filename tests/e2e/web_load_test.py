@@ -94,10 +94,8 @@ def main():
         proc.terminate()
         proc.wait(timeout=20)
         os.unlink(log)
-    for failure in failures:
-        print("FAIL", failure)
-    return 1 if failures else 0
+    sys.exit("\n".join("FAIL " + failure for failure in failures) or 0)
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    main()
