@@ -8,9 +8,9 @@ import sys
 import tempfile
 
 from selenium import webdriver
-from selenium.common.exceptions import StaleElementReferenceException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.common.exceptions import StaleElementReferenceException as StaleElement
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
 
@@ -44,10 +44,9 @@ class Browser:
         options.add_experimental_option("prefs", {"download.default_directory": self.downloads,
                                                   "download.prompt_for_download": False})
         self.driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-        # Each reply redraws the page: an element found just before a redraw
-        # is found again.
-        self.wait = WebDriverWait(self.driver, 20,
-                                  ignored_exceptions=(StaleElementReferenceException,))
+        # Every redraw replaces the page's elements: one found just before
+        # it is stale, and is looked up again.
+        self.wait = WebDriverWait(self.driver, 20, ignored_exceptions=[StaleElement])
         self.failures = []
 
     def __enter__(self):

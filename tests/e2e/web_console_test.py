@@ -9,8 +9,8 @@ import sys
 import time
 
 
-def start(dspctl):
-    proc = subprocess.Popen([dspctl, "sim", "--serve", "--listen", "127.0.0.1:0"],
+def start(dspctl, *args):
+    proc = subprocess.Popen([dspctl, "sim", "--serve", "--listen", "127.0.0.1:0", *args],
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     deadline = time.monotonic() + 20
     while time.monotonic() < deadline:
