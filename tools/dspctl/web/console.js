@@ -42,7 +42,10 @@ const el = dsp.el;
 dsp.change = async function(words, key) {
   const answer = await dsp.api("/api/command", {words: words});
   let message = answer.error || "";
-  if (answer.reply === "[fail]") message = "[fail] " + (answer.reason || "the device refused it");
+  if (answer.reply === "[fail]") {
+    message = "[fail] " + (answer.reason ? "likely " + answer.reason
+                                         : "the device's own operation failed; its log tells why");
+  }
   const failed = message !== "";
   if (!failed && answer.warning) message = "warning: " + answer.warning;
   dsp.messages[key] = {text: message, failed: failed};
