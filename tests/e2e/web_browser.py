@@ -12,6 +12,7 @@ from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.common.exceptions import StaleElementReferenceException as StaleElement
 from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support.expected_conditions import staleness_of
 from selenium.webdriver.support.ui import WebDriverWait
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -68,15 +69,16 @@ class Browser:
         return self.wait.until(lambda d: d.find_element(By.ID, element_id))
 
     def type(self, element_id, value):
-        """Types `value` into a field and waits until the device's value or
-        a message is shown there."""
+        """Types `value` into a field (None: clicks it) and waits for the
+        redraw that follows the device's answer."""
         box = self.find(element_id)
-        # clear() would send a change of its own, the empty value.
-        box.send_keys(Keys.CONTROL, "a")
-        box.send_keys(value + "\t")
-        self.wait.until(lambda d: self.message(element_id) or
-                        float(d.find_element(By.ID, element_id).get_attribute("value")) ==
-                        float(value))
+        if value is None:
+            box.click()
+        else:
+            # clear() would send a change of its own, the empty value.
+            box.send_keys(Keys.CONTROL, "a")
+            box.send_keys(value + "\t")
+        self.wait.until(staleness_of(box))
 
     def message(self, element_id):
         return self.driver.find_element(By.ID, element_id + "-message").text

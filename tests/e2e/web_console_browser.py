@@ -14,6 +14,9 @@ def main():
     with Browser(sys.argv[1], {"DSPD_SIM_FAIL": "setEqualizer"}) as b:
         b.open()
         b.type("delay-1", "-1.25")
+        # The redraw after the answer keeps the focus where Tab took it.
+        focused = b.driver.switch_to.active_element.get_attribute("id")
+        b.check("focus after the redraw", focused == "eq-cf-0-1", repr(focused))
         b.type("eq-gain-3-1", "4")
         message = b.message("eq-gain-3-1")
         b.check("refused eq gain", message.startswith("[fail]") and

@@ -7,9 +7,6 @@ web_tables_browser.py DSPCTL BUILD_DIR."""
 import os
 import sys
 
-from selenium.webdriver.common.keys import Keys
-from selenium.webdriver.support.expected_conditions import staleness_of
-
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from web_browser import Browser  # noqa: E402
 
@@ -41,15 +38,7 @@ def main():
         for what, details, control, typed, path, want, looks, message in ROWS:
             if details:
                 b.find(details).find_element("tag name", "summary").click()
-            old = b.find(control)
-            if typed is None:
-                old.click()
-            else:
-                # Not b.type(): its wait reads the field the redraw replaces.
-                old.send_keys(Keys.CONTROL, "a")
-                old.send_keys(typed + "\t")
-            # The page is redrawn once the part is read back.
-            b.wait.until(staleness_of(old))
+            b.type(control, typed)
             device = b.state()
             for key in path:
                 device = device[key]

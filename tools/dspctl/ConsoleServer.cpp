@@ -288,6 +288,14 @@ struct ConsoleServer::Impl {
             sendError(res, 400, "\"words\" must be an array of strings");
             return;
         }
+        // The line joins the words with spaces: an empty word, or one with
+        // a space in it, would make a line of other words than those checked.
+        for (const std::string& word : words) {
+            if (word.empty() || word.find_first_of(" \t\r\n") != std::string::npos) {
+                sendError(res, 400, "a word is empty or holds a space; nothing sent");
+                return;
+            }
+        }
         static const std::set<std::string> kOwn = {"help",  "sync",    "hfsync", "getmp",
                                                    "mpbin", "restore", "store",  "diff"};
         if (kOwn.count(words[0]) != 0) {

@@ -42,7 +42,10 @@ const el = dsp.el;
 dsp.change = async function(words, key) {
   const answer = await dsp.api("/api/command", {words: words});
   let message = answer.error || "";
-  if (answer.reply === "[fail]") message = "[fail] " + (answer.reason || "the device refused it");
+  if (answer.reply === "[fail]") {
+    message = "[fail] " + (answer.reason ? "likely " + answer.reason
+                                         : "the device's own operation failed; its log tells why");
+  }
   const failed = message !== "";
   if (!failed && answer.warning) message = "warning: " + answer.warning;
   dsp.messages[key] = {text: message, failed: failed};
@@ -123,7 +126,20 @@ function channelPanel(ch) {
   return panel;
 }
 
+// Redraws the page from the reports. The control that has the focus keeps
+// it, and text typed there and not yet sent stays, since a redraw comes
+// after every answer, while the user may be typing in the next field.
 dsp.render = function() {
+  const focused = document.activeElement;
+  const typed = focused && focused.dataset && focused.dataset.typed ? focused.value : null;
+  draw();
+  const again = focused && focused.id ? $(focused.id) : null;
+  if (!again || again === focused) return;
+  if (typed !== null) again.value = typed;
+  again.focus();
+};
+
+function draw() {
   const sync = dsp.sync;
   const channels = $("channels");
   channels.textContent = "";
@@ -143,7 +159,7 @@ dsp.render = function() {
     for (let ch = 0; ch < 6; ++ch) channels.append(channelPanel(ch));
   }
   for (const part of dsp.pageParts) part();
-};
+}
 
 dsp.refresh = async function() {
   const state = await dsp.api("/api/state");
@@ -155,6 +171,12 @@ dsp.refresh = async function() {
   dsp.render();
 };
 
+// A text field holds typed text from its first keystroke until its change
+// is sent.
+document.addEventListener("input", (event) => {
+  if (event.target.type === "text") event.target.dataset.typed = "1";
+});
+document.addEventListener("change", (event) => { delete event.target.dataset.typed; });
 $("refresh").addEventListener("click", dsp.refresh);
 $("master").addEventListener("input", () => { $("masterValue").textContent = $("master").value; });
 $("master").addEventListener("change", () => dsp.change(["vol", $("master").value], "vol"));
