@@ -35,13 +35,11 @@ def request(hostport, method, path, headers, body=b""):
 
 
 def own_addresses(dspctl, failures):
-    """Listening on 0.0.0.0, a Host of any IPv4 address of this machine is
-    taken, a name is not."""
-    found = subprocess.run(["hostname", "-I"], capture_output=True, text=True).stdout.split()
+    """Listening on 0.0.0.0, the machine's own IPv4 addresses pass as Host, a name does not."""
     proc, hostport, token = start(dspctl, "0.0.0.0:0")
     port = hostport.split(":")[1]
-    rows = [(a, 200) for a in found if ":" not in a] + [("[::1]", 403), ("evil.example", 403)]
-    for host, want in rows:
+    own = subprocess.run(["hostname", "-I"], capture_output=True, text=True).stdout.split()
+    for host, want in [(a, 200) for a in own if "." in a] + [("evil.example", 403)]:
         response, _ = request("127.0.0.1:" + port, "GET", "/api/state",
                               {"Host": host + ":" + port, "Cookie": "dspctl_token=" + token})
         if response.status != want:
@@ -85,8 +83,6 @@ def main():
              json.dumps({"words": ["cvol", "6", "10"]}).encode(), 400),
             ("blob of a wrong size", "POST", "/api/mpbin", {}, b'{"hex": "00ff"}', 400),
             ("bad state file", "POST", "/api/restore", {}, b'{"format": 99}', 400),
-            ("file named", "POST", "/api/diff?name=mine.json", {}, b"x", 400,
-             b"dspctl: mine.json is no state file"),
             ("name with a path", "POST", "/api/diff?name=../mine.json", {}, b"{}", 400,
              b"without a path"),
             ("localhost, allowed", "GET", "/api/state", {"Host": "localhost:" + port}, b"", 200),

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Store, restore, diff and MP.bin through the page, and the console's
 refusals in a real browser: web_files_browser.py DSPCTL BUILD_DIR."""
+import functools
 import http.server
 import json
 import os
@@ -10,28 +11,16 @@ import threading
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from web_browser import Browser, request  # noqa: E402
 
-# A page of another origin: each attack posts "vol 7" to the console.
-ATTACKS = b"""<script>
-const body = JSON.stringify({words: ["vol", "7"]});
-const attacks = {
-  json: (url) => fetch(url, {method: "POST", credentials: "include", body: body,
-                             headers: {"Content-Type": "application/json"}}),
-  plain: (url) => fetch(url, {method: "POST", credentials: "include", mode: "no-cors", body: body}),
-};</script>"""
-
-
-class AttackPage(http.server.BaseHTTPRequestHandler):
-    def do_GET(self):
-        self.send_response(200)
-        self.send_header("Content-Type", "text/html")
-        self.end_headers()
-        self.wfile.write(ATTACKS)
+# Another origin's page: its script posts "vol 7" to the console, cookie and all.
+ATTACK = """<script>const attack = (url, mode, type) => fetch(url, {method: "POST",
+  credentials: "include", mode: mode, headers: {"Content-Type": type},
+  body: JSON.stringify({words: ["vol", "7"]})});</script>"""
 
 
 def run(b, script, *args):
-    """Runs `script` in the page; it ends by calling done(value)."""
-    return b.driver.execute_async_script(
-        "const done = arguments[arguments.length - 1];" + script, *args)
+    """Runs `script` in the page; it calls done(value) when it ends."""
+    return b.driver.execute_async_script("const done = arguments[arguments.length - 1];" +
+                                         script, *args)
 
 
 def api(b, path):
@@ -39,82 +28,69 @@ def api(b, path):
                    {"Host": b.hostport, "Cookie": "dspctl_token=" + b.token})[1]
 
 
-def without_read(text):
-    document = json.loads(text)
-    document.pop("read")
-    return document
-
-
-def choose(b, element_id, name, data, want):
-    """Gives the file input `data` as file `name`; waits for `want` in its message."""
-    path = os.path.join(b.profile, name)
+def choose(b, element_id, path, data, want):
+    """Gives a file input the file `path` holding `data`; waits for `want` in its message."""
     with open(path, "wb") as f:
         f.write(data)
     b.find(element_id).send_keys(path)
     b.wait.until(lambda d: want in b.message(element_id))
-    return b.message(element_id)
 
 
 def main():
     with Browser(sys.argv[1], arguments=["--host-resolver-rules=MAP *.test 127.0.0.1"]) as b:
-        port = b.hostport.split(":")[1]
-        # (what, URL opened with fresh cookies, the refusal shown)
-        for what, url, want in [
-                ("no token", "http://%s/" % b.hostport, "no valid access token"),
-                ("rebound name", "http://rebind.test:%s/?token=%s" % (port, b.token), "Host is")]:
+        port, site = b.hostport.split(":")[1], os.path.join(b.profile, "site")
+        # With fresh cookies: (URL, its refusal); no cookie is set, the API answers 403.
+        for url, want in [("http://%s/" % b.hostport, "no valid access token"),
+                          ("http://rebind.test:%s/?token=%s" % (port, b.token), "Host is not")]:
             b.driver.get(url)
             status = run(b, "fetch('/api/state').then(r => done(r.status))")
-            b.check(what, want in b.driver.page_source and status == 403 and
-                    not b.driver.get_cookies(), "%d %r" % (status, b.driver.get_cookies()))
+            b.check(url, want in b.driver.page_source and status == 403 and
+                    not b.driver.get_cookies(), status)
         b.open()
-        master = b.state()["sync"]["vol"]["master"]
-        # Downloads through the page: (button, file name, the API's answer)
-        for button, name, path in [("store", "dspctl-state.json", "/api/store"),
-                                   ("mpbin1", "MP-ext.bin", "/api/mpbin?ext=1")]:
-            b.find(button).click()
-            saved = os.path.join(b.downloads, name)
-            b.wait.until(lambda d: os.path.exists(saved) and os.path.getsize(saved) > 0)
-            with open(saved, "rb") as f:
-                got, want = f.read(), api(b, path)
-            b.check(name, got == want or name.endswith(".json") and
-                    without_read(got) == without_read(want))
-        stored = json.loads(api(b, "/api/store"))
-        stored["sync"]["vol"]["master"] = master + 17
-        good = json.dumps(stored).encode()
-        stored["sync"]["eq"][1]["cf"][3] = 70000
-        # State files: (name, bytes, the message wanted); only the first applies.
-        for name, data, want in [("good.json", good, "Apply restores"),
-                                 ("junk.json", b"junk", "junk.json is no state file"),
-                                 ("far.json", json.dumps(stored).encode(), "would refuse it")]:
-            message = choose(b, "stateFile", name, data, want)
-            result = b.find("stateResult").text
-            offered = b.find("stateApply").is_enabled()
-            b.check(name, offered == (name == "good.json") and "/tmp" not in message and
-                    (want or result.endswith("vol master: %d -> %d" % (master + 17, master))),
-                    "%r %r" % (message, result))
-            if offered:
-                b.find("stateApply").click()
-                b.wait.until(lambda d: "status 0" in b.message("stateFile"))
-                b.check("restored", b.find("masterValue").text == str(master + 17))
-        # MP.bin files: (size, the blob it becomes: ext, or None for refused in the page)
+        b.find("store").click()  # the download equals the API's but for the time of reading
+        saved = os.path.join(b.downloads, "dspctl-state.json")
+        b.wait.until(lambda d: os.path.exists(saved) and os.path.getsize(saved) > 0)
+        with open(saved, "rb") as f:
+            state, want = json.loads(f.read()), json.loads(api(b, "/api/store"))
+        b.check("store", {**state, "read": 0} == {**want, "read": 0})
+        master = state["sync"]["vol"]["master"]
+        state["sync"]["vol"]["master"] = master + 17
+        good = json.dumps(state).encode()
+        state["sync"]["eq"][1]["cf"][3] = 70000
+        # State files: (name, bytes, message); Apply is offered for good.json alone.
+        os.mkdir(site)
+        for name, data, want in [("far.json", json.dumps(state).encode(), "far.json: eq ch1"),
+                                 ("good.json", good, "Apply restores")]:
+            choose(b, "stateFile", os.path.join(site, name), data, want)
+            diff = b.find("stateResult").text.split("\n")[1:]
+            b.check(name, b.find("stateApply").is_enabled() == (name == "good.json") and
+                    diff[0] == "vol master: %d -> %d" % (master + 17, master), diff)
+        b.find("stateApply").click()
+        b.wait.until(lambda d: "status" in b.message("stateFile"))
+        b.check("restore", "status 0" in b.message("stateFile") and len(diff) == 1 and
+                b.find("stateResult").text.endswith("state is that of good.json") and
+                b.find("masterValue").text == str(master + 17))
+        # MP.bin files: (size, the blob it becomes; None: refused in the page, nothing sent)
         run(b, "window.sent = []; const f = fetch;"
             "window.fetch = (...a) => { sent.push(a[0]); return f(...a); }; done()")
-        for size, ext in [(100, None), (2559, None), (296, "0"), (2560, "1")]:
-            data = bytes((size + i) % 256 for i in range(size))
-            message = choose(b, "mpbinFile", "mp%d.bin" % size, data,
-                             ("[ok] mp%d.bin" if ext else "mp%d.bin is") % size)
-            b.check("MP.bin of %d" % size, api(b, "/api/mpbin?ext=" + ext) == data if ext else
-                    run(b, "done(sent)") == [], message)
+        for size, ext in [(100, None), (2560, "1")]:
+            data = bytes(i % 251 for i in range(size))
+            choose(b, "mpbinFile", os.path.join(site, "mp%d.bin" % size), data,
+                   ("[ok] mp%d" if ext else "mp%d.bin is") % size)
+            b.check("MP.bin %d" % size, api(b, "/api/mpbin?ext=" + ext) == data if ext else
+                    run(b, "done(sent)") == [])
         # Another origin's page, on a name of the same site and of another.
-        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), AttackPage)
+        with open(os.path.join(site, "attack.html"), "w") as f:
+            f.write(ATTACK)
+        handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=site)
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
         threading.Thread(target=server.serve_forever, daemon=True).start()
-        for host in ("127.0.0.1", "evil.test"):
-            b.driver.get("http://%s:%d/" % (host, server.server_address[1]))
-            for attack in ("json", "plain"):
-                run(b, "attacks[arguments[0]](arguments[1]).finally(() => done())", attack,
-                    "http://%s/api/command" % b.hostport)
-                b.check("%s from %s" % (attack, host),
-                        b.state()["sync"]["vol"]["master"] == master + 17)
+        for host, mode, kind in [("127.0.0.1", "no-cors", "text/plain"),
+                                 ("evil.test", "cors", "application/json")]:
+            b.driver.get("http://%s:%d/attack.html" % (host, server.server_address[1]))
+            run(b, "attack(arguments[0], arguments[1], arguments[2]).finally(done)",
+                "http://%s/api/command" % b.hostport, mode, kind)
+            b.check(host + " " + mode, b.state()["sync"]["vol"]["master"] == master + 17)
         server.shutdown()
         return b.report()
 

@@ -553,9 +553,10 @@ bool ConsoleServer::bind(const std::string& host, int port, std::string* message
             "cannot listen on " + host + ":" + std::to_string(port) + ": " + std::strerror(errno);
         return false;
     }
-    mImpl->host = host;
+    // An IPv6 address in a URL and in Host is written in brackets.
+    mImpl->host = host.find(':') == std::string::npos ? host : "[" + host + "]";
     const std::string suffix = ":" + std::to_string(mImpl->boundPort);
-    mImpl->hosts = {host + suffix, "localhost" + suffix, "127.0.0.1" + suffix};
+    mImpl->hosts = {mImpl->host + suffix, "localhost" + suffix, "127.0.0.1" + suffix};
     // On every address, the machine's own addresses are what a user types;
     // names stay refused, as a rebound name would pass for one.
     const bool any = host == "0.0.0.0" || host == "::";
