@@ -9,8 +9,8 @@ import sys
 import time
 
 
-def start(dspctl, *args):
-    proc = subprocess.Popen([dspctl, "sim", "--serve", "--listen", "127.0.0.1:0", *args],
+def start(dspctl, *args, listen="127.0.0.1:0"):
+    proc = subprocess.Popen([dspctl, "sim", "--serve", "--listen", listen, *args],
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     deadline = time.monotonic() + 20
     while time.monotonic() < deadline:
@@ -34,6 +34,20 @@ def request(hostport, method, path, headers, body=b""):
     return response, data
 
 
+def own_addresses(dspctl, failures):
+    """Listening on 0.0.0.0, the machine's own IPv4 addresses pass as Host, a name does not."""
+    proc, hostport, token = start(dspctl, listen="0.0.0.0:0")
+    port = hostport.split(":")[1]
+    own = subprocess.run(["hostname", "-I"], capture_output=True, text=True).stdout.split()
+    for host, want in [(a, 200) for a in own if "." in a] + [("evil.example", 403)]:
+        response, _ = request("127.0.0.1:" + port, "GET", "/api/state",
+                              {"Host": host + ":" + port, "Cookie": "dspctl_token=" + token})
+        if response.status != want:
+            failures.append("Host %s on 0.0.0.0: %d" % (host, response.status))
+    proc.terminate()
+    proc.wait(timeout=20)
+
+
 def main():
     proc, hostport, token = start(sys.argv[1])
     port = hostport.split(":")[1]
@@ -41,6 +55,7 @@ def main():
             "Origin": "http://" + hostport, "Content-Type": "application/json"}
     vol = json.dumps({"words": ["vol", "40"]}).encode()
     failures = []
+    own_addresses(sys.argv[1], failures)
     try:
         # The token's link sets the cookie the API asks for.
         response, _ = request(hostport, "GET", "/?token=" + token, {"Host": hostport})
@@ -48,7 +63,8 @@ def main():
         if response.status != 302 or cookie != ("dspctl_token=" + token +
                                                 "; SameSite=Strict; HttpOnly; Path=/"):
             failures.append("token link: %d %r" % (response.status, cookie))
-        # (what, method, path, headers changed from `good`, body, status wanted)
+        # (what, method, path, headers changed from `good`, body, status wanted,
+        # and text wanted in the answer)
         rows = [
             ("no token", "GET", "/api/state", {"Cookie": None}, b"", 403),
             ("wrong token", "GET", "/api/state", {"Cookie": "dspctl_token=" + "0" * 32}, b"",
@@ -71,14 +87,16 @@ def main():
              json.dumps({"words": ["cvol", "6", "10"]}).encode(), 400),
             ("blob of a wrong size", "POST", "/api/mpbin", {}, b'{"hex": "00ff"}', 400),
             ("bad state file", "POST", "/api/restore", {}, b'{"format": 99}', 400),
+            ("name with a path", "POST", "/api/diff?name=../mine.json", {}, b"{}", 400,
+             b"without a path"),
             ("localhost, allowed", "GET", "/api/state", {"Host": "localhost:" + port}, b"", 200),
             ("vol 40", "POST", "/api/command", {}, vol, 200),
         ]
-        for what, method, path, changes, body, want in rows:
+        for what, method, path, changes, body, want, *text in rows:
             headers = {k: v for k, v in {**good, **changes}.items() if v is not None}
             response, data = request(hostport, method, path, headers, body)
             cors = [h for h, _ in response.getheaders() if h.lower().startswith("access-control")]
-            if response.status != want or cors:
+            if response.status != want or cors or text and text[0] not in data:
                 failures.append("%s: %d %s %s" % (what, response.status, cors, data[:200]))
         response, data = request(hostport, "GET", "/api/state", good)
         state = json.loads(data) if response.status == 200 else {}

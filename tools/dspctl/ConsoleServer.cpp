@@ -1,5 +1,7 @@
 #include "ConsoleServer.h"
 
+#include <ifaddrs.h>
+#include <netdb.h>
 #include <sys/random.h>
 #include <unistd.h>
 
@@ -64,6 +66,49 @@ bool sameSecret(const std::string& a, const std::string& b) {
     unsigned char diff = 0;
     for (size_t i = 0; i < a.size(); ++i) diff |= static_cast<unsigned char>(a[i] ^ b[i]);
     return diff == 0;
+}
+
+// A name as a browser gives a chosen file: no path, nothing unprintable.
+bool isFileName(const std::string& name) {
+    if (name.empty() || name.size() > 255 || name == "." || name == "..") return false;
+    for (const unsigned char c : name) {
+        if (c < 0x20 || c == 0x7f || c == '/' || c == '\\') return false;
+    }
+    return true;
+}
+
+// `text` with every `from` made `to`.
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+// Adds "ADDRESS:PORT" (`suffix` ":PORT") for every address of this
+// machine's interfaces of `family` (AF_UNSPEC: IPv4 and IPv6), as a browser
+// writes it in Host. Returns false when the interfaces cannot be listed.
+bool addMachineHosts(int family, const std::string& suffix, std::set<std::string>* hosts) {
+    struct ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) return false;
+    for (const struct ifaddrs* it = list; it != nullptr; it = it->ifa_next) {
+        const struct sockaddr* addr = it->ifa_addr;
+        if (addr == nullptr || (addr->sa_family != AF_INET && addr->sa_family != AF_INET6) ||
+            (family != AF_UNSPEC && addr->sa_family != family)) {
+            continue;
+        }
+        const bool v6 = addr->sa_family == AF_INET6;
+        char text[NI_MAXHOST];
+        if (getnameinfo(addr, v6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in), text, sizeof text,
+                        nullptr, 0, NI_NUMERICHOST) != 0) {
+            continue;
+        }
+        const std::string host(text, std::strcspn(text, "%"));  // a browser sends no zone
+        hosts->insert(v6 ? "[" + host + "]" + suffix : host + suffix);
+    }
+    freeifaddrs(list);
+    return true;
 }
 
 void sendJson(httplib::Response& res, int status, const JsonValue& body) {
@@ -353,8 +398,16 @@ struct ConsoleServer::Impl {
         res.set_content(out.text(), kJson);
     }
 
-    // diff or restore of the state file in the body against the device.
+    // diff or restore of the state file in the body against the device. The
+    // messages name the file by the name the page gives (?name=), never by
+    // the temporary file's path.
     void withFile(const httplib::Request& req, httplib::Response& res, bool restore) {
+        const std::string name =
+            req.has_param("name") ? req.get_param_value("name") : "the uploaded file";
+        if (!isFileName(name)) {
+            sendError(res, 400, "name must be a file's name, without a path");
+            return;
+        }
         TempFile file(req.body);
         if (file.path().empty()) {
             sendError(res, 500, std::string("cannot keep the file: ") + std::strerror(errno));
@@ -368,8 +421,16 @@ struct ConsoleServer::Impl {
             restore ? commands.restore(file.path(), false) : commands.diff(file.path(), "", false);
         JsonValue answer = JsonValue::object();
         answer.set("status", JsonValue::number(std::to_string(status)));
-        answer.set("output", JsonValue::string(out.text()));
-        answer.set("messages", JsonValue::string(err.text()));
+        answer.set("output", JsonValue::string(replaced(out.text(), file.path(), name)));
+        answer.set("messages", JsonValue::string(replaced(err.text(), file.path(), name)));
+        if (!restore) {
+            // What restore would refuse, so the page need not offer it.
+            DeviceState state;
+            std::string problem;
+            const std::string range =
+                loadStateFile(file.path(), &state, &problem) ? stateRangeProblem(state) : "";
+            answer.set("refusal", JsonValue::string(range.empty() ? "" : name + ": " + range));
+        }
         // A file refused before anything was sent is the request's fault.
         sendJson(res, status == kExitFileError || status == kExitUsage ? 400 : 200, answer);
     }
@@ -391,7 +452,8 @@ struct ConsoleServer::Impl {
             sendError(res, 502, std::string("getmp answered with a ") + replyKindName(reply.kind));
             return;
         }
-        res.set_header("Content-Disposition", "attachment; filename=\"MP.bin\"");
+        res.set_header("Content-Disposition", ext == "1" ? "attachment; filename=\"MP-ext.bin\""
+                                                         : "attachment; filename=\"MP.bin\"");
         res.set_content(reply.blob, "application/octet-stream");
     }
 
@@ -525,9 +587,17 @@ bool ConsoleServer::bind(const std::string& host, int port, std::string* message
             "cannot listen on " + host + ":" + std::to_string(port) + ": " + std::strerror(errno);
         return false;
     }
-    mImpl->host = host;
+    // An IPv6 address in a URL and in Host is written in brackets.
+    mImpl->host = host.find(':') == std::string::npos ? host : "[" + host + "]";
     const std::string suffix = ":" + std::to_string(mImpl->boundPort);
-    mImpl->hosts = {host + suffix, "localhost" + suffix, "127.0.0.1" + suffix};
+    mImpl->hosts = {mImpl->host + suffix, "localhost" + suffix, "127.0.0.1" + suffix};
+    // On every address, the machine's own addresses are what a user types;
+    // names stay refused, as a rebound name would pass for one.
+    const bool any = host == "0.0.0.0" || host == "::";
+    if (any && !addMachineHosts(host == "::" ? AF_UNSPEC : AF_INET, suffix, &mImpl->hosts)) {
+        *message = std::string("cannot list this machine's addresses: ") + std::strerror(errno);
+        return false;
+    }
     return true;
 }
 

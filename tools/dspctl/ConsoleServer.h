@@ -3,12 +3,13 @@
 // serial line (docs/console.md).
 //
 // No other web page and no other user may drive the device: every request
-// needs the Host of the listening address (or localhost/127.0.0.1) with its
-// port; /api and the page need the access token, taken once from
-// "/?token=T" into a SameSite=Strict, HttpOnly cookie; a state-changing
-// request is a POST of application/json (or a state file) with an Origin of
-// a permitted host; bodies are size-limited before they are read; every
-// command passes checkCommand() before it is sent. No CORS headers.
+// needs the Host of the listening address (or localhost/127.0.0.1, or on
+// 0.0.0.0 or :: an address of this machine) with its port; /api and the
+// page need the access token, taken once from "/?token=T" into a
+// SameSite=Strict, HttpOnly cookie; a state-changing request is a POST of
+// application/json (or a state file) with an Origin of a permitted host;
+// bodies are size-limited before they are read; every command passes
+// checkCommand() before it is sent. No CORS headers.
 //
 // Requests run on the server's threads; their exchanges with the port go one
 // at a time under one mutex, so a request while the port is busy waits.
