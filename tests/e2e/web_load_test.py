@@ -63,14 +63,19 @@ def held_port(proc, hostport, headers, failures):
     dspd = int("".join(open(tasks + t + "/children").read() for t in os.listdir(tasks)).split()[0])
     os.kill(dspd, signal.SIGSTOP)
     try:
+        # The signal is delivered on its own time: wait until dspd has stopped.
+        while open("/proc/%d/stat" % dspd).read().rsplit(")", 1)[1].split()[0] != "T":
+            select.select([], [], [], 0.01)
         # Two browsers' 6 connections each, and one more.
         waiters = [http.client.HTTPConnection(hostport, timeout=60) for _ in range(13)]
         for waiter in waiters:
             waiter.request("GET", "/api/state", headers=headers)
         for path in ("/", "/console.js"):
             status = request(hostport, "GET", path, headers)[0].status
-            if status != 200 or select.select([w.sock for w in waiters], [], [], 0)[0]:
-                failures.append("GET %s while the port is held: %s" % (path, status))
+            answered = select.select([w.sock for w in waiters], [], [], 0)[0]
+            if status != 200 or answered:
+                failures.append("GET %s while the port is held: %s; answered: %r" %
+                                (path, status, [a.recv(200) for a in answered]))
     finally:
         os.kill(dspd, signal.SIGCONT)
     for waiter in waiters:
