@@ -37,14 +37,11 @@
 #pragma GCC diagnostic pop
 
 #include "ConsoleServer.h"
-#include "DspHarness.h"
 #include "RealisticState.h"
-#include "ReplyParser.h"
 #include "ReplyReader.h"
-#include "ReportDecoder.h"
 #include "SerialPort.h"
 #include "SimDevice.h"
-#include "StateCommands.h"
+#include "StoredState.h"
 
 namespace {
 
@@ -63,25 +60,6 @@ double median(std::vector<double> values) {
 }
 
 double wireMs(size_t bytes) { return static_cast<double>(bytes) * 10 / 115200 * 1000; }
-
-// The state file of `state`, as store would write it, from the in-process
-// server's own reports.
-std::string stateFile(const audiosim::State& state) {
-    DspHarness dsp;
-    dsp.service().setState(state);
-    const auto report = [&dsp](const char* line) {
-        ReplyParser parser;
-        const std::string bytes = dsp.run(line).bytes;
-        parser.feed(bytes.data(), bytes.size());
-        return parser.finish().report;
-    };
-    const std::string blobs[2] = {std::string(state.mpBin.begin(), state.mpBin.end()),
-                                  std::string(state.mpBinExt.begin(), state.mpBinExt.end())};
-    return stateDocument(decodeSyncReport(report("sync\n")).values,
-                         decodeHfsyncReport(report("hfsync\n")).values, blobs, "bench", "")
-               .write() +
-           "\n";
-}
 
 class ConsoleRig {
 public:
@@ -311,8 +289,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     ConsoleRig rig;
-    const std::string tuned = stateFile(realisticState());
-    const std::string defaults = stateFile(audiosim::State::defaults());
+    const std::string tuned = storedStateText(realisticState());
+    const std::string defaults = storedStateText(audiosim::State::defaults());
     if (!rig.ok() || rounds < 1 || !restore(*rig.client(true), tuned)) {
         std::fprintf(stderr, "console_bench: no console on a simulated device\n");
         return 1;

@@ -15,15 +15,13 @@
 #include <cstdio>
 #include <string>
 
-#include "DspHarness.h"
 #include "MpBinFile.h"
 #include "RealisticState.h"
-#include "ReplyParser.h"
 #include "ReplyReader.h"
-#include "ReportDecoder.h"
 #include "SerialPort.h"
 #include "SimDevice.h"
 #include "StateCommands.h"
+#include "StoredState.h"
 
 namespace {
 
@@ -33,25 +31,10 @@ struct Traffic {
     size_t bytes = 0;
 };
 
-Reply replyOf(DspHarness& dsp, const std::string& line) {
-    ReplyParser parser;
-    const std::string bytes = dsp.run(line).bytes;
-    parser.feed(bytes.data(), bytes.size());
-    return parser.finish();
-}
-
 // The state file of `state`, as store would write it, at `path`.
 bool writeStateFile(const audiosim::State& state, const std::string& path) {
-    DspHarness dsp;
-    dsp.service().setState(state);
-    // The frames of getmp go to the port, not the reply: the blobs come as set.
-    const std::string blobs[2] = {std::string(state.mpBin.begin(), state.mpBin.end()),
-                                  std::string(state.mpBinExt.begin(), state.mpBinExt.end())};
-    const JsonValue document = stateDocument(
-        decodeSyncReport(replyOf(dsp, "sync\n").report).values,
-        decodeHfsyncReport(replyOf(dsp, "hfsync\n").report).values, blobs, "bench", "");
     std::string message;
-    return replaceFile(path, document.write() + "\n", &message) == 0;
+    return replaceFile(path, storedStateText(state), &message) == 0;
 }
 
 // A simulated device and a restore that counts what it sends and reads.
